@@ -1,0 +1,31 @@
+#!/bin/sh
+# Installs the Debian 12 packages the build and the tests need, when any are
+# missing. Safe to run again: it does nothing when all are there.
+set -eu
+
+PACKAGES="cmake ninja-build g++ libgtest-dev googletest
+g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64
+binutils-mingw-w64-i686 wine wine64 xvfb xauth imagemagick python3"
+
+missing=""
+for package in $PACKAGES; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+        missing="$missing $package"
+    fi
+done
+[ -z "$missing" ] && exit 0
+
+echo "install-deps.sh: installing$missing"
+if [ "$(id -u)" -eq 0 ]; then
+    sudo=""
+elif command -v sudo >/dev/null 2>&1; then
+    sudo="sudo"
+else
+    echo "install-deps.sh: these packages are missing:$missing" >&2
+    echo "install-deps.sh: run this script as root (or install sudo) to install them" >&2
+    exit 1
+fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -q
+# shellcheck disable=SC2086
+$sudo apt-get install -y -q --no-install-recommends $missing

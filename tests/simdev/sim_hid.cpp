@@ -1,0 +1,97 @@
+// A simulated hid.dll: answers for the device files that sim_setupapi lists
+// and records every feature report sent.
+#include "sim_common.h"
+
+#include <stdio.h>
+#include <string.h>
+
+extern "C" {
+#include <hidsdi.h>
+}
+
+namespace {
+
+const GUID kHidGuid = {0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
+
+BOOLEAN CopyString(HANDLE device, PVOID buffer, ULONG length, bool manufacturer)
+{
+    SimDevice sim;
+    if (buffer == NULL || !SimReadDevice(device, &sim) || sim.stringsFail) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    WCHAR* out = static_cast<WCHAR*>(buffer);
+    const ULONG capacity = length / sizeof(WCHAR);
+    if (sim.stringsUnterminated) {
+        // A misbehaving device: every character of the buffer used, no NUL.
+        for (ULONG i = 0; i < capacity; ++i) out[i] = L'A';
+        return TRUE;
+    }
+    const char* text = manufacturer ? sim.manufacturer : sim.product;
+    const ULONG needed = static_cast<ULONG>(strlen(text)) + 1;
+    if (needed > capacity) {
+        SetLastError(ERROR_INVALID_USER_BUFFER);
+        return FALSE;
+    }
+    for (ULONG i = 0; i < needed; ++i) out[i] = static_cast<unsigned char>(text[i]);
+    return TRUE;
+}
+
+}  // namespace
+
+extern "C" {
+
+__declspec(dllexport) void NTAPI HidD_GetHidGuid(LPGUID guid)
+{
+    *guid = kHidGuid;
+}
+
+__declspec(dllexport) BOOLEAN NTAPI HidD_GetAttributes(HANDLE device, PHIDD_ATTRIBUTES attributes)
+{
+    SimDevice sim;
+    if (!SimReadDevice(device, &sim) || sim.attributesFail) {
+        SetLastError(ERROR_GEN_FAILURE);
+        return FALSE;
+    }
+    attributes->Size = sizeof *attributes;
+    attributes->VendorID = static_cast<USHORT>(sim.vendorId);
+    attributes->ProductID = static_cast<USHORT>(sim.productId);
+    attributes->VersionNumber = 0x0100;
+    return TRUE;
+}
+
+__declspec(dllexport) BOOLEAN NTAPI HidD_GetManufacturerString(HANDLE device, PVOID buffer, ULONG length)
+{
+    return CopyString(device, buffer, length, true);
+}
+
+__declspec(dllexport) BOOLEAN NTAPI HidD_GetProductString(HANDLE device, PVOID buffer, ULONG length)
+{
+    return CopyString(device, buffer, length, false);
+}
+
+__declspec(dllexport) BOOLEAN NTAPI HidD_SetFeature(HANDLE device, PVOID report, ULONG length)
+{
+    char line[400];
+    int used = _snprintf(line, 64, "report %lu", static_cast<unsigned long>(length));
+    const unsigned char* bytes = static_cast<const unsigned char*>(report);
+    for (ULONG i = 0; i < length && used < 380; ++i)
+        used += _snprintf(line + used, 8, " %02X", bytes[i]);
+
+    SimDevice sim;
+    BOOLEAN accepted = FALSE;
+    if (!SimReadDevice(device, &sim)) {
+        strcpy(line + used, " bad-handle");
+        SetLastError(ERROR_INVALID_HANDLE);
+    } else if (sim.reportsFail || length != 7 || bytes[0] != 1) {
+        strcpy(line + used, " refused");
+        SetLastError(ERROR_GEN_FAILURE);
+    } else {
+        strcpy(line + used, " ok");
+        accepted = TRUE;
+    }
+    SimLog(line);
+    return accepted;
+}
+
+}  // extern "C"

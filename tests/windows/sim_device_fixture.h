@@ -1,0 +1,48 @@
+#pragma once
+// Sets up simulated lamp devices for a test: a fresh directory named by
+// TOLVAREN_SIMDEV (inherited by programs the test starts), with the
+// interface list, one description file for each device, and the event log
+// that the simulated hid.dll and setupapi.dll write.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+struct SimDeviceSpec {
+    unsigned vendorId = 0x16C0;
+    unsigned productId = 0x05DF;
+    std::string manufacturer = "Tolvaren Lampworks Ltd";
+    std::string product = "HID-Glimmerix";
+    std::string extra;  // more key=value lines, such as "reports=fail\n"
+};
+
+class SimDeviceBench {
+public:
+    SimDeviceBench();
+    ~SimDeviceBench();
+
+    // Describes a device in a file of its own and lists its path as the
+    // next interface. Returns the path.
+    std::string AddDevice(const SimDeviceSpec& spec);
+    // Lists a path as the next interface without any file behind it.
+    void AddInterfacePath(const std::string& path);
+    // Makes the interface set itself fail.
+    void FailInterfaceSet();
+
+    const std::string& directory() const { return directory_; }
+    std::vector<std::string> Events() const;
+    std::vector<std::string> Reports() const;  // the "report ..." events
+
+private:
+    void WriteInterfaces() const;
+
+    std::string directory_;
+    std::vector<std::string> interfaces_;
+    int devices_ = 0;
+};
+
+// True when nobody holds the file open: opening it without sharing works.
+bool NobodyHolds(const std::string& path);
+
+// Writes text to a new file at path.
+bool WriteTextFile(const std::string& path, const std::string& text);

@@ -1,0 +1,73 @@
+#!/bin/sh
+# Prepares a build tree for running its Windows tests under 64-bit Wine:
+# a virtual display (Xvfb), a Wine prefix made once per tree, and a Wine
+# server kept running until wine-down.sh.
+#   wine-up.sh BUILD_DIR [EXE_NAME...]
+# Each EXE_NAME gets the simulated hid.dll and setupapi.dll that lie beside
+# it (DllOverrides under its AppDefaults key), and no other program does.
+set -eu
+build=$1
+shift
+state="$build/wine"
+mkdir -p "$state"
+WINEPREFIX="$state/prefix"
+WINEDEBUG=-all
+export WINEPREFIX WINEDEBUG
+wine=/usr/lib/wine/wine64
+wineserver=/usr/lib/wine/wineserver
+
+for tool in "$wine" "$wineserver" Xvfb; do
+    if ! command -v "$tool" >/dev/null 2>&1; then
+        echo "wine-up.sh: $tool is missing; run scripts/install-deps.sh first" >&2
+        exit 1
+    fi
+done
+
+# A display of our own, so that screenshots and pixel reads see only the
+# program under test.
+if [ -f "$state/xvfb.pid" ] && kill -0 "$(cat "$state/xvfb.pid")" 2>/dev/null; then
+    :
+else
+    n=90
+    while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$state/xvfb.log" 2>&1 &
+    echo $! >"$state/xvfb.pid"
+    echo ":$n" >"$state/display"
+    tries=0
+    while [ ! -e "/tmp/.X11-unix/X$n" ]; do
+        tries=$((tries + 1))
+        if [ $tries -gt 100 ]; then
+            echo "wine-up.sh: Xvfb did not start on :$n; see $state/xvfb.log" >&2
+            exit 1
+        fi
+        sleep 0.1
+    done
+fi
+DISPLAY=$(cat "$state/display")
+export DISPLAY
+
+# The prefix is made once, with no DLL overrides in force: wineboot with the
+# simulated setupapi would leave it broken.
+if [ ! -f "$state/prefix.ready" ]; then
+    rm -rf "$WINEPREFIX"
+    "$wine" wineboot -i </dev/null >"$state/wineboot.log" 2>&1
+    "$wineserver" -w
+    touch "$state/prefix.ready"
+fi
+
+# Programs started from here (the server, Wine's own services) outlive this
+# script; none may hold on to the caller's output, or ctest would wait.
+"$wineserver" -p </dev/null >"$state/wineserver.log" 2>&1
+
+# Without a window manager Wine waits 2 s for each window to close unless
+# its windows are unmanaged.
+reg="$state/settings.reg"
+{
+    printf 'REGEDIT4\r\n\r\n'
+    printf '[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\r\n"Managed"="N"\r\n\r\n'
+    for exe in "$@"; do
+        printf '[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\%s\\DllOverrides]\r\n' "$exe"
+        printf '"hid"="native"\r\n"setupapi"="native"\r\n\r\n'
+    done
+} >"$reg"
+"$wine" regedit /S "Z:$(echo "$reg" | sed 's|/|\\|g')" </dev/null >"$state/regedit.log" 2>&1
