@@ -6,6 +6,9 @@ set -eu
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
+# The shipped 32-bit program's smoke test needs wine32 (and qemu-user where
+# the kernel refuses 32-bit programs).
+scripts/install-wine32.sh
 
 for preset in native windows-x64 windows-x86; do
     echo "== build: $preset"
@@ -18,4 +21,5 @@ for preset in native windows-x64; do
     echo "== test: $preset"
     ctest --preset "$preset" || status=1
 done
+
 exit $status

@@ -6,7 +6,7 @@
 # Each EXE_NAME gets the simulated hid.dll and setupapi.dll that lie beside
 # it (DllOverrides under its AppDefaults key), and no other program does.
 set -eu
-build=$1
+build=$(cd "$1" && pwd)
 shift
 state="$build/wine"
 mkdir -p "$state"
@@ -47,17 +47,19 @@ DISPLAY=$(cat "$state/display")
 export DISPLAY
 
 # The prefix is made once, with no DLL overrides in force: wineboot with the
-# simulated setupapi would leave it broken.
-if [ ! -f "$state/prefix.ready" ]; then
+# simulated setupapi would leave it broken. It is made again when wine32
+# comes or goes, since only a prefix made with it can run 32-bit programs.
+if [ -x /usr/lib/wine/wine ]; then kind="with wine32"; else kind="64-bit only"; fi
+if [ ! -f "$state/prefix.ready" ] || [ "$(cat "$state/prefix.ready")" != "$kind" ]; then
     rm -rf "$WINEPREFIX"
     "$wine" wineboot -i </dev/null >"$state/wineboot.log" 2>&1
     "$wineserver" -w
-    touch "$state/prefix.ready"
+    echo "$kind" >"$state/prefix.ready"
 fi
 
 # Programs started from here (the server, Wine's own services) outlive this
 # script; none may hold on to the caller's output, or ctest would wait.
-"$wineserver" -p </dev/null >"$state/wineserver.log" 2>&1
+"$wineserver" -p </dev/null >"$state/wineserver.log" 2>&1 || true  # already running
 
 # Without a window manager Wine waits 2 s for each window to close unless
 # its windows are unmanaged.

@@ -1,0 +1,105 @@
+#pragma once
+// Drives the real program from outside, as a user and the plug-in would:
+// starts it, finds its windows and message boxes, reads the panel's pixels
+// off the screen, sends system commands, and writes to its pipe.
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+// Polls until done() holds or timeoutMs pass; returns done()'s last answer.
+bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000);
+
+// The directory the test programs, the simulated device and the program
+// copies under test lie in.
+std::string TestBinDirectory();
+
+struct MessageBoxView {
+    HWND window = NULL;
+    std::string caption;
+    std::string text;
+    HWND owner = NULL;
+};
+
+class RunningProgram {
+public:
+    // Starts exePath with the given arguments (a full command line is made
+    // of the quoted path and args). Environment is inherited.
+    RunningProgram(const std::string& exePath, const std::string& args);
+    ~RunningProgram();  // ends the program if it still runs
+    RunningProgram(const RunningProgram&) = delete;
+    RunningProgram& operator=(const RunningProgram&) = delete;
+
+    bool started() const { return process_.hProcess != NULL; }
+    DWORD id() const { return process_.dwProcessId; }
+    HANDLE handle() const { return process_.hProcess; }
+
+    // Visible top-level windows of the program with this class name.
+    std::vector<HWND> Windows(const char* className) const;
+    HWND MainWindow() const;                 // its "PipeWClass" window, or NULL
+    std::vector<MessageBoxView> Boxes() const;  // its message boxes now
+    // Waits for exactly one message box and returns it (window NULL if none).
+    MessageBoxView WaitForBox(DWORD timeoutMs = 10000) const;
+    HWND WaitForMainWindow(DWORD timeoutMs = 10000) const;
+
+    // Waits for the program to end; returns its exit code, or STILL_ACTIVE.
+    DWORD WaitForExit(DWORD timeoutMs = 10000);
+    DWORD HandleCount() const;
+
+private:
+    PROCESS_INFORMATION process_ = {};
+};
+
+// Presses the box's OK button.
+void DismissBox(const MessageBoxView& box);
+
+std::string WindowText(HWND window);
+std::string ClassName(HWND window);
+
+// What the panel shows, read off the screen.
+struct PanelView {
+    bool readable = false;   // every lamp centre was yellow or black
+    uint8_t lampsLow = 0;    // upper row, leftmost lamp = bit 7
+    uint8_t lampsHigh = 0;   // lower row
+    bool outlinesGrey = false;
+};
+PanelView ReadPanel(HWND mainWindow);
+
+// True when the top-left of the panel shows exactly this text, grey on
+// black in the default font, and black after it up to the lamps.
+bool PanelShowsText(HWND mainWindow, const std::string& text);
+
+// Waits until the panel shows the text and the lamps.
+bool WaitForPanel(HWND mainWindow, const std::string& text, uint8_t low, uint8_t high,
+                  DWORD timeoutMs = 10000);
+
+extern const char kPipeName[];
+
+// A writer on the program's pipe, as the plug-in is.
+class PipeWriter {
+public:
+    PipeWriter() = default;
+    ~PipeWriter() { Close(); }
+    PipeWriter(const PipeWriter&) = delete;
+    PipeWriter& operator=(const PipeWriter&) = delete;
+
+    // Opens the pipe for writing, retrying while it does not exist yet or
+    // is busy, until timeoutMs pass. Returns the last error on failure.
+    DWORD Open(DWORD timeoutMs = 10000);
+    // One attempt; returns 0 or the error.
+    DWORD TryOpen();
+    bool Write(const std::string& bytes);
+    void Close();
+    bool open() const { return pipe_ != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE pipe_ = INVALID_HANDLE_VALUE;
+};
+
+// Copies a built file under a new name beside it (for per-name Wine settings).
+bool CopyBeside(const std::string& from, const std::string& to);
+
+// Makes Wine report Windows 98 to programs of this file name.
+bool SetWineWindowsVersion(const std::string& exeName, const char* version);

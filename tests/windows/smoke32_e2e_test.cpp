@@ -1,0 +1,78 @@
+// The 32-bit program, the one users get, once end to end: started under the
+// 32-bit Wine with a 32-bit simulated lamp device, lamp lines written to its
+// pipe, its reports, panel and About box checked, and closed.
+// Each start of a 32-bit program is slow here (emulated), hence the waits.
+#include <gtest/gtest.h>
+
+#include "program_driver.h"
+#include "sim_device_fixture.h"
+
+namespace {
+
+const DWORD kSlow = 240000;
+std::string programPath;
+
+TEST(Shipped32BitProgram, LightsTheLampsEndToEnd)
+{
+    ASSERT_NE(GetFileAttributesA(programPath.c_str()), INVALID_FILE_ATTRIBUTES)
+        << programPath << " is missing: build the windows-x86 preset first";
+    SimDeviceBench bench;
+    const std::string device = bench.AddDevice(SimDeviceSpec());
+
+    RunningProgram program(programPath, "-v16c0 -p05DF");
+    ASSERT_TRUE(program.started());
+    HWND window = program.WaitForMainWindow(kSlow);
+    ASSERT_NE(window, nullptr) << "no window; boxes: " << program.Boxes().size();
+    EXPECT_TRUE(program.Boxes().empty());
+    EXPECT_EQ(WindowText(window), "Tolvaren Glimmerix (VID=16C0, PID=5DF)");
+    EXPECT_FALSE(NobodyHolds(device));
+    EXPECT_TRUE(WaitForPanel(window, ">???", 0, 0, kSlow));
+
+    PipeWriter writer;
+    ASSERT_EQ(writer.Open(kSlow), 0u);
+    ASSERT_TRUE(writer.Write(">5L00FF\n"));
+    EXPECT_TRUE(WaitForPanel(window, ">5L00FF", 0xFF, 0x00, kSlow));
+    Sleep(300);
+    ASSERT_TRUE(writer.Write(">3LA5C3\n"));
+    EXPECT_TRUE(WaitForPanel(window, ">3LA5C3", 0xC3, 0xA5, kSlow));
+    writer.Close();
+    EXPECT_TRUE(WaitForPanel(window, ">xxx", 0xC3, 0xA5, kSlow));
+    EXPECT_EQ(bench.Reports(), (std::vector<std::string>{"7 01 00 FF 00 00 00 00 ok",
+                                                         "7 01 00 C3 A5 00 00 00 ok"}));
+
+    PostMessageA(window, WM_SYSCOMMAND, 0x6000, 0);
+    const MessageBoxView box = program.WaitForBox(kSlow);
+    EXPECT_EQ(box.caption, "Pipe Server Glimmerix");
+    EXPECT_EQ(box.text.substr(0, 48), "Simple Tolvaren V1.00 for the Glimmerix plugin.\n");
+    EXPECT_EQ(box.owner, nullptr);
+    DismissBox(box);
+    EXPECT_TRUE(WaitUntil([&] { return program.Boxes().empty(); }, kSlow));
+
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(program.WaitForExit(kSlow), 0u);
+    EXPECT_TRUE(NobodyHolds(device));
+}
+
+// A Unix path from the build becomes the Windows path Wine maps it to.
+std::string WindowsPath(std::string path)
+{
+    if (!path.empty() && path[0] == '/') {
+        for (char& c : path)
+            if (c == '/') c = '\\';
+        path = "Z:" + path;
+    }
+    return path;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: smoke32_e2e_test PATH_TO_tolvaren32.exe\n");
+        return 2;
+    }
+    programPath = WindowsPath(argv[1]);
+    return RUN_ALL_TESTS();
+}

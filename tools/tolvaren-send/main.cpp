@@ -1,0 +1,260 @@
+// tolvaren-send: writes lines into tolvaren's pipe the way the media
+// player's plug-in does, so the lamps can be lit without the player.
+#include <windows.h>
+
+#include <cstdio>
+
+#include "tools/tolvaren-send/exit_codes.h"
+#include "tools/tolvaren-send/send_logic.h"
+#include "tools/tolvaren-send/send_win32.h"
+
+namespace {
+
+const char kPipeName[] = "\\\\.\\pipe\\korvinde";
+
+const char kHelp[] =
+    "tolvaren-send: sends lines to tolvaren through its pipe \\\\.\\pipe\\korvinde, the way\n"
+    "the media player's plug-in does.\n"
+    "\n"
+    "  tolvaren-send VALUE        lights the lamps: sends >5L and VALUE, 1 to 5 hex digits\n"
+    "                             (an optional 0x is dropped). 00FF lights the upper row,\n"
+    "                             FF00 the lower row, 0 puts all lamps out.\n"
+    "  tolvaren-send --line TEXT  sends TEXT and a line feed as they are, such as \">hello\".\n"
+    "  tolvaren-send -            sends each line of standard input. A carriage return\n"
+    "                             before the line feed is dropped; empty lines are skipped.\n"
+    "  tolvaren-send --demo [RATE] [--count N]\n"
+    "                             runs a lamp pattern (a bar that grows and shrinks) at RATE\n"
+    "                             lines a second, 1 to 1000, 10 if not given, until Ctrl-C,\n"
+    "                             or until N lines are sent.\n"
+    "  tolvaren-send --list       lists the HID devices present with their ids as tolvaren's\n"
+    "                             -v and -p take them, to find the ones of your lamp.\n"
+    "  tolvaren-send --help       shows this.\n"
+    "\n"
+    "Each line goes in a write of its own, and the next one only once tolvaren has read\n"
+    "it: tolvaren takes just the first line of each read. Tolvaren takes a line of '>' and\n"
+    "at most 7 more characters. A line it will not take as it is (longer, without '>', ...)\n"
+    "gets a warning on standard error but is sent as given, so that tolvaren's handling of\n"
+    "it can be tried. A line longer than 255 characters is not sent.\n"
+    "\n"
+    "tolvaren-send does not wait for the pipe: when another writer holds it, it says so at\n"
+    "once. Under Wine, run it in the same WINEPREFIX as tolvaren (scripts/send.sh does).\n"
+    "\n"
+    "Exit codes:\n"
+    "  0  everything was sent (or the devices were listed, or this help shown)\n"
+    "  1  the command line is wrong; nothing was sent\n"
+    "  2  tolvaren is not running: there is no pipe \\\\.\\pipe\\korvinde\n"
+    "  3  the pipe is busy: another writer is connected to it\n"
+    "  4  a write failed: tolvaren went away or closed the pipe\n"
+    "  5  the pipe could not be opened for another reason (the message gives it)\n"
+    "  6  standard input could not be read (with -)\n"
+    "  7  the HID devices could not be enumerated (with --list)\n";
+
+// Warnings quote this much of a line.
+const int kQuoted = 40;
+
+int OpenLampPipe(HANDLE* pipe)
+{
+    *pipe = CreateFileA(kPipeName, GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+    if (*pipe != INVALID_HANDLE_VALUE) return kExitOk;
+
+    const DWORD code = GetLastError();
+    switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+        Print(kToErr,
+              "tolvaren-send: tolvaren is not running: there is no pipe %s.\n"
+              "Start tolvaren first (scripts/run.sh), then try again. Under Wine both must\n"
+              "run in the same WINEPREFIX (scripts/send.sh uses the one of scripts/run.sh).\n",
+              kPipeName);
+        return kExitNotRunning;
+    case ERROR_PIPE_BUSY:
+        Print(kToErr,
+              "tolvaren-send: the pipe %s is busy: another writer (the media player's "
+              "plug-in, or another tolvaren-send) is connected to it.\n"
+              "Stop that writer, or let it finish, and try again.\n",
+              kPipeName);
+        return kExitBusy;
+    default: {
+        char text[256];
+        Print(kToErr,
+              "tolvaren-send: could not open the pipe %s (error %lu: %s).\n"
+              "Check that the program serving it is tolvaren, and try again.\n",
+              kPipeName, code, ErrorText(code, text, sizeof text));
+        return kExitOpenFailed;
+    }
+    }
+}
+
+// number is the line's number in standard input, or 0 for the one line of
+// the command line.
+bool SendLine(HANDLE pipe, const char* bytes, unsigned length, unsigned long number)
+{
+    DWORD written = 0;
+    BOOL ok = WriteFile(pipe, bytes, length, &written, NULL);
+    // Tolvaren takes only the first line of each read, so the next line may
+    // go only once this one has been read; the flush waits for that.
+    if (ok) ok = FlushFileBuffers(pipe);
+    if (ok && written == length) return true;
+
+    const DWORD code = ok ? ERROR_WRITE_FAULT : GetLastError();
+    char what[32] = "the line";
+    if (number != 0) std::snprintf(what, sizeof what, "line %lu", number);
+    char text[256];
+    Print(kToErr,
+          "tolvaren-send: sending %s failed (error %lu: %s): tolvaren went away or closed "
+          "the pipe.\nStart tolvaren again (scripts/run.sh) and retry.\n",
+          what, code, ErrorText(code, text, sizeof text));
+    return false;
+}
+
+void WarnAboutLine(const char* bytes, unsigned length, unsigned long number)
+{
+    const char* warning = LineVerdictWarning(JudgeLine(bytes, length));
+    if (warning == nullptr) return;
+    const int shown = length < static_cast<unsigned>(kQuoted) ? static_cast<int>(length) : kQuoted;
+    const char* more = length > static_cast<unsigned>(kQuoted) ? "..." : "";
+    if (number == 0)
+        Print(kToErr, "tolvaren-send: warning: the line \"%.*s%s\" %s; sent as given.\n", shown, bytes, more,
+              warning);
+    else
+        Print(kToErr, "tolvaren-send: warning: line %lu \"%.*s%s\" %s; sent as given.\n", number, shown,
+              bytes, more, warning);
+}
+
+struct InputSending {
+    HANDLE pipe;
+    int result;
+};
+
+bool SendInputLine(void* context, const SplitLine& line)
+{
+    InputSending* sending = static_cast<InputSending*>(context);
+    if (line.bytes == nullptr) {
+        Print(kToErr, "tolvaren-send: line %lu is longer than %u characters; not sent.\n",
+              static_cast<unsigned long>(line.number), static_cast<unsigned>(kSendLineMax));
+        return true;
+    }
+    WarnAboutLine(line.bytes, line.length - 1, line.number);
+    if (SendLine(sending->pipe, line.bytes, line.length, line.number)) return true;
+    sending->result = kExitWriteFailed;
+    return false;
+}
+
+int SendStandardInput(HANDLE pipe)
+{
+    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    InputSending sending = {pipe, kExitOk};
+    LineSplitter splitter;
+    StartLines(&splitter);
+    char buffer[512];
+
+    for (;;) {
+        DWORD count = 0;
+        if (input == NULL || input == INVALID_HANDLE_VALUE ||
+            !ReadFile(input, buffer, sizeof buffer, &count, NULL)) {
+            const DWORD code =
+                input == NULL || input == INVALID_HANDLE_VALUE ? ERROR_INVALID_HANDLE : GetLastError();
+            // The writer of a pipe closing its end is how piped input ends.
+            if (code == ERROR_BROKEN_PIPE) break;
+            char text[256];
+            Print(kToErr,
+                  "tolvaren-send: could not read standard input (error %lu: %s).\n"
+                  "Give it the lines to send, such as: type lines.txt | tolvaren-send -\n",
+                  code, ErrorText(code, text, sizeof text));
+            return kExitInputFailed;
+        }
+        if (count == 0) break;
+        if (!SplitLines(&splitter, buffer, count, SendInputLine, &sending)) return sending.result;
+    }
+    if (!FinishLines(&splitter, SendInputLine, &sending)) return sending.result;
+    return kExitOk;
+}
+
+HANDLE demoStop = NULL;
+volatile LONG stopRequests = 0;
+
+BOOL WINAPI OnConsoleStop(DWORD)
+{
+    // A second Ctrl-C ends the program the usual way, should a write be
+    // stuck behind a tolvaren that no longer reads.
+    if (InterlockedIncrement(&stopRequests) > 1) return FALSE;
+    SetEvent(demoStop);
+    return TRUE;
+}
+
+int RunDemo(HANDLE pipe, unsigned linesPerSecond, uint32_t count)
+{
+    demoStop = CreateEventA(NULL, TRUE, FALSE, NULL);
+    if (demoStop != NULL) SetConsoleCtrlHandler(OnConsoleStop, TRUE);
+    if (count == 0)
+        Print(kToErr, "tolvaren-send: running the lamp demo at %u lines a second; Ctrl-C stops it.\n",
+              linesPerSecond);
+
+    // Steps are timed from the start rather than one after another, so
+    // the rate holds however long each write takes.
+    const ULONGLONG start = GetTickCount64();
+    int result = kExitOk;
+    uint32_t step = 0;
+    for (; count == 0 || step < count; ++step) {
+        const ULONGLONG due = start + static_cast<ULONGLONG>(step) * 1000u / linesPerSecond;
+        const ULONGLONG now = GetTickCount64();
+        const DWORD wait = due > now ? static_cast<DWORD>(due - now) : 0;
+        if (demoStop != NULL && WaitForSingleObject(demoStop, wait) == WAIT_OBJECT_0) break;
+        if (demoStop == NULL) Sleep(wait);
+
+        char line[kLampLineBytes];
+        FormatLampLine(DemoLampValue(step), line);
+        if (!SendLine(pipe, line, sizeof line, step + 1ul)) {
+            result = kExitWriteFailed;
+            break;
+        }
+    }
+
+    if (demoStop != NULL) {
+        SetConsoleCtrlHandler(OnConsoleStop, FALSE);
+        CloseHandle(demoStop);
+        demoStop = NULL;
+    }
+    if (result == kExitOk && count == 0)
+        Print(kToErr, "tolvaren-send: stopped after %lu lines.\n", static_cast<unsigned long>(step));
+    return result;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    SendCommand command;
+    char error[kUsageErrorMax];
+    if (!ParseSendArguments(argc, argv, &command, error)) {
+        Print(kToErr, "tolvaren-send: %s.\nRun \"tolvaren-send --help\" to see what it takes.\n", error);
+        return kExitUsage;
+    }
+    if (command.action == kActionHelp) {
+        WriteText(kToOut, kHelp);
+        return kExitOk;
+    }
+    if (command.action == kActionList) return ListHidDevices();
+
+    HANDLE pipe = INVALID_HANDLE_VALUE;
+    int result = OpenLampPipe(&pipe);
+    if (result != kExitOk) return result;
+
+    switch (command.action) {
+    case kActionLine:
+    case kActionValue:
+        if (command.action == kActionLine) WarnAboutLine(command.line, command.length - 1, 0);
+        if (!SendLine(pipe, command.line, command.length, 0)) result = kExitWriteFailed;
+        break;
+    case kActionStdin:
+        result = SendStandardInput(pipe);
+        break;
+    case kActionDemo:
+        result = RunDemo(pipe, command.linesPerSecond, command.count);
+        break;
+    case kActionHelp:
+    case kActionList:
+        break;
+    }
+    CloseHandle(pipe);
+    return result;
+}
