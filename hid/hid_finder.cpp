@@ -60,6 +60,8 @@ bool CandidateMatches(HANDLE device, const DeviceSelector& selector, SearchBuffe
 
 }  // namespace
 
+// cppcheck-suppress passedByValue ; by value on purpose: a small record that
+// the caller fills in place, and the finder never changes the caller's copy.
 HANDLE FindHidDevice(unsigned n, DWORD fileFlags, DeviceSelector selector)
 {
     GUID hidGuid;
@@ -87,9 +89,10 @@ HANDLE FindHidDevice(unsigned n, DWORD fileFlags, DeviceSelector selector)
         if (candidate == INVALID_HANDLE_VALUE) continue;
         if (!CandidateMatches(candidate, selector, &buffer)) continue;
 
+        // The match to return leaves the loop open; every other candidate is
+        // closed at the top of the next pass.
         if (n == 0) {
             result = candidate;
-            candidate = INVALID_HANDLE_VALUE;
             break;
         }
         --n;

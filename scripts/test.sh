@@ -1,7 +1,11 @@
 #!/bin/sh
 # Installs what is missing, builds all three presets and runs every test:
 # the native unit tests, and the Windows tests under Wine on a virtual
-# display. Exits non-zero when a build or a test fails.
+# display. Then the hardening steps: the native unit tests under AddressSanitizer
+# and UndefinedBehaviorSanitizer, the lamp state stress test under
+# ThreadSanitizer, each fuzz target for a bounded time and the static
+# analysis. Exits non-zero when a build, a test or a step fails.
+#   FUZZ_SECONDS=N scripts/test.sh    fuzzes each target for N seconds (45)
 set -eu
 cd "$(dirname "$0")/.."
 
@@ -22,4 +26,28 @@ for preset in native windows-x64; do
     ctest --preset "$preset" || status=1
 done
 
+# Each step is timed, so that CI's log shows where its time goes.
+step() {
+    name=$1
+    shift
+    started=$(date +%s)
+    if "$@"; then
+        echo "== $name: passed in $(($(date +%s) - started))s"
+    else
+        echo "== $name: FAILED after $(($(date +%s) - started))s" >&2
+        status=1
+    fi
+}
+
+# shellcheck disable=SC2317  # it is called, through step
+sanitized() {
+    cmake --preset "$1" >/dev/null &&
+        cmake --build --preset "$1" &&
+        ctest --preset "$1"
+}
+
+step "native-sanitize" sanitized native-sanitize
+step "native-tsan" sanitized native-tsan
+step "fuzz" scripts/fuzz.sh "${FUZZ_SECONDS:-45}"
+step "analyze" scripts/analyze.sh
 exit $status

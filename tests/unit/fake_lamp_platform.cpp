@@ -13,6 +13,20 @@ FakeLampPlatform& RecordedPlatform()
     return recorded;
 }
 
+std::vector<SentReport> TakeRecordedSends()
+{
+    std::vector<SentReport> sends;
+    std::lock_guard<std::mutex> guard(recordLock);
+    sends.swap(recorded.sends);
+    return sends;
+}
+
+void CloseFakeLampDevice(LampDevice device)
+{
+    std::lock_guard<std::mutex> guard(recordLock);
+    recorded.closedDevices.insert(device);
+}
+
 void ResetLampControl()
 {
     SetLampDevice(nullptr);
@@ -38,6 +52,7 @@ void LampDeviceSend(LampDevice device, const LampFeatureReport& report)
 {
     std::lock_guard<std::mutex> guard(recordLock);
     recorded.sends.push_back(SentReport{device, report});
+    if (recorded.closedDevices.count(device) != 0) ++recorded.sendsOnClosedDevices;
 }
 
 void LampRequestRepaint()

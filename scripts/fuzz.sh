@@ -1,0 +1,56 @@
+#!/bin/sh
+# Builds the libFuzzer targets (preset fuzz, clang) and runs each in turn for
+# SECONDS_PER_TARGET seconds (default 60, a bounded run for CI):
+#   scripts/fuzz.sh [SECONDS_PER_TARGET]
+# Any length works: scripts/fuzz.sh 3600 fuzzes each target for an hour.
+# Each target starts from a copy of its seed corpus in fuzz/corpus/<target>/,
+# so the checked-in corpus never grows; the copy, with whatever the run
+# added, stays in build/fuzz/work/<target>/. Exits non-zero when a target
+# fails a check, crashes, leaks or hangs; the input that did it is saved in
+# build/fuzz/artifacts/.
+set -eu
+cd "$(dirname "$0")/.."
+
+seconds=${1:-60}
+case $seconds in
+    '' | *[!0-9]*)
+        echo "fuzz.sh: '$seconds' is not a whole number of seconds; usage: scripts/fuzz.sh [SECONDS_PER_TARGET]" >&2
+        exit 2
+        ;;
+esac
+if [ "$seconds" -lt 1 ]; then
+    echo "fuzz.sh: give at least 1 second per target" >&2
+    exit 2
+fi
+if ! command -v clang++ >/dev/null 2>&1; then
+    echo "fuzz.sh: clang++ is missing; run scripts/install-deps.sh first" >&2
+    exit 1
+fi
+
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz
+
+artifacts=build/fuzz/artifacts
+mkdir -p "$artifacts"
+status=0
+for target in frame_lamp command_line hex_scan; do
+    work="build/fuzz/work/$target"
+    rm -rf "$work"
+    mkdir -p "$work"
+    cp fuzz/corpus/"$target"/* "$work"/
+    log="build/fuzz/$target.log"
+    echo "== fuzz: $target for ${seconds}s"
+    # -timeout: every input takes microseconds, so five seconds is a hang.
+    if "build/fuzz/fuzz/${target}_fuzz" -max_total_time="$seconds" -timeout=5 \
+        -rss_limit_mb=2048 -print_final_stats=1 \
+        -artifact_prefix="$artifacts/$target-" "$work" >"$log" 2>&1; then
+        grep -E '^(stat::number_of_executed_units|Done)' "$log" || true
+    else
+        status=1
+        tail -n 40 "$log" >&2
+        echo "fuzz.sh: $target failed; the whole log is $log and the input that did it" \
+             "is in $artifacts/. Replay it with build/fuzz/fuzz/${target}_fuzz FILE," \
+             "fix the fault and add a unit test for it." >&2
+    fi
+done
+exit $status
