@@ -25,7 +25,9 @@ WINEDEBUG=-all
 export WINEPREFIX WINEDEBUG
 mkdir -p build/run
 
+virtual=""
 if [ -z "${DISPLAY:-}" ]; then
+    virtual=yes
     n=70
     while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
     Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >build/run/xvfb.log 2>&1 &
@@ -45,5 +47,25 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 
 echo "run.sh: starting build/$preset/tolvaren.exe $*"
-echo "run.sh: light its lamps from another terminal; close its window (or Ctrl-C) to stop."
-"$wine" "build/$preset/tolvaren.exe" "$@"
+echo "run.sh: light its lamps from another terminal (scripts/send.sh 00FF);" \
+     "close its window (or Ctrl-C) to stop."
+"$wine" "build/$preset/tolvaren.exe" "$@" &
+program=$!
+
+# Nobody can press OK on a virtual display: when the program says that it
+# found no lamp device, press it for them, so that the window opens.
+if [ -n "$virtual" ]; then
+    tries=0
+    while [ $tries -lt 300 ] && kill -0 $program 2>/dev/null; do
+        xdotool search --name '^Tolvaren Glimmerix \(VID=' >/dev/null 2>&1 && break
+        box=$(xdotool search --name '^Tolvaren Glimmerix$' 2>/dev/null | head -n 1)
+        if [ -n "$box" ]; then
+            echo "run.sh: the program found no lamp device and says so in a box; pressing its OK"
+            xdotool windowfocus --sync "$box" key --window "$box" Return
+            break
+        fi
+        tries=$((tries + 1))
+        sleep 0.2
+    done
+fi
+wait $program
