@@ -309,6 +309,16 @@ void PipeWriter::Close()
     pipe_ = INVALID_HANDLE_VALUE;
 }
 
+std::string WindowsPath(std::string path)
+{
+    if (!path.empty() && path[0] == '/') {
+        for (char& c : path)
+            if (c == '/') c = '\\';
+        path = "Z:" + path;
+    }
+    return path;
+}
+
 bool CopyBeside(const std::string& from, const std::string& to)
 {
     return CopyFileA(from.c_str(), to.c_str(), FALSE) != FALSE;

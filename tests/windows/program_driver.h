@@ -98,6 +98,10 @@ private:
     HANDLE pipe_ = INVALID_HANDLE_VALUE;
 };
 
+// A Unix path from the build (a test's argument) becomes the Windows path
+// Wine maps it to; a Windows path stays as it is.
+std::string WindowsPath(std::string path);
+
 // Copies a built file under a new name beside it (for per-name Wine settings).
 bool CopyBeside(const std::string& from, const std::string& to);
 

@@ -3,6 +3,8 @@
 // the version record, in the 64-bit and the 32-bit program alike.
 #include <gtest/gtest.h>
 
+#include "program_driver.h"
+
 #include <windows.h>
 
 #include <cstring>
@@ -12,17 +14,6 @@
 namespace {
 
 std::vector<std::string> programs;
-
-// A Unix path from the build becomes the Windows path Wine maps it to.
-std::string WindowsPath(std::string path)
-{
-    if (!path.empty() && path[0] == '/') {
-        for (char& c : path)
-            if (c == '/') c = '\\';
-        path = "Z:" + path;
-    }
-    return path;
-}
 
 #pragma pack(push, 2)
 struct IconDirEntry {

@@ -53,17 +53,6 @@ TEST(Shipped32BitProgram, LightsTheLampsEndToEnd)
     EXPECT_TRUE(NobodyHolds(device));
 }
 
-// A Unix path from the build becomes the Windows path Wine maps it to.
-std::string WindowsPath(std::string path)
-{
-    if (!path.empty() && path[0] == '/') {
-        for (char& c : path)
-            if (c == '/') c = '\\';
-        path = "Z:" + path;
-    }
-    return path;
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
