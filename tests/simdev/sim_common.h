@@ -6,7 +6,8 @@
 //   interfaces.txt  one device path a line, the present HID interfaces in
 //                   order; a line "!fail" makes the interface set fail.
 //   events.log      appended: "open-set", "destroy-set",
-//                   "report LEN HEX.. ok|refused|bad-handle".
+//                   "report LEN HEX.. ok|refused|bad-handle", and
+//                   " t=QPC" after it when a file "timestamps" is there.
 // Each device path that exists is a file of key=value lines describing the
 // device: vid, pid (hex), manufacturer, product (text), attributes=fail,
 // strings=fail|unterminated, reports=fail. A path that does not exist is a

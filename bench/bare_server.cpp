@@ -1,0 +1,76 @@
+// A bare server of tolvaren's pipe, for the benchmark to hold tolvaren's
+// latency against: the same pipe made the same way, read in the same
+// chunks and framed by the same code, and each lamp line sent straight to
+// the device from the reading thread. It has no window to repaint, takes no
+// lock and does not search for the device: its path comes on the command
+// line. It serves one writer after another until it is ended.
+//   bench_bare_server.exe DEVICE_PATH
+#include <windows.h>
+
+#include <cstdio>
+
+extern "C" {
+#include <hidsdi.h>
+}
+
+#include "lamps/lamp_control.h"
+#include "pipe/line_framing.h"
+
+namespace {
+
+const char kPipeName[] = "\\\\.\\pipe\\korvinde";
+const DWORD kChunkSize = 18;
+
+}  // namespace
+
+// The lamp platform of this server: the device send and nothing else, so
+// that tolvaren's own ProcessLampLine runs without its lock and repaint.
+void InitLampLock() {}
+void LampLockAcquire() {}
+void LampLockRelease() {}
+void LampRequestRepaint() {}
+
+void LampDeviceSend(LampDevice device, const LampFeatureReport& report)
+{
+    LampFeatureReport buffer = report;
+    HidD_SetFeature(static_cast<HANDLE>(device), buffer.bytes, sizeof buffer.bytes);
+}
+
+int main(int argc, char** argv)
+{
+    if (argc != 2) {
+        std::fprintf(stderr,
+                     "bench_bare_server: give the path of the lamp device to send to, e.g.\n"
+                     "  bench_bare_server.exe C:\\temp\\tolvaren-sim\\device1\n");
+        return 2;
+    }
+    HANDLE device = CreateFileA(argv[1], GENERIC_READ | GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
+    if (device == INVALID_HANDLE_VALUE) {
+        std::fprintf(stderr, "bench_bare_server: can't open the device %s (error %lu); check the path\n",
+                     argv[1], GetLastError());
+        return 1;
+    }
+    InitLampLock();
+    SetLampDevice(device);
+
+    HANDLE pipe = CreateNamedPipeA(kPipeName, PIPE_ACCESS_INBOUND,
+                                   PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 0, kChunkSize,
+                                   0, NULL);
+    if (pipe == INVALID_HANDLE_VALUE) {
+        std::fprintf(stderr,
+                     "bench_bare_server: can't create %s (error %lu); another program serves it, "
+                     "close that one and start again\n",
+                     kPipeName, GetLastError());
+        return 1;
+    }
+
+    for (;;) {
+        // A writer that connected before this call is served all the same.
+        ConnectNamedPipe(pipe, NULL);
+        char chunk[kChunkSize];
+        DWORD count = 0;
+        while (ReadFile(pipe, chunk, sizeof chunk, &count, NULL)) FrameChunk(chunk, count);
+        if (!DisconnectNamedPipe(pipe)) return 1;
+    }
+}
