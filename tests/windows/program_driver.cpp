@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include <tlhelp32.h>
+
 const char kPipeName[] = "\\\\.\\pipe\\korvinde";
 
 bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs)
@@ -49,6 +51,33 @@ RunningProgram::RunningProgram(const std::string& exePath, const std::string& ar
         process_ = PROCESS_INFORMATION();
 }
 
+namespace {
+
+DWORD FindProcess(const char* exeName)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return 0;
+    DWORD found = 0;
+    PROCESSENTRY32 entry;
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+        if (lstrcmpiA(entry.szExeFile, exeName) == 0) found = entry.th32ProcessID;
+    CloseHandle(snapshot);
+    return found;
+}
+
+}  // namespace
+
+bool RunningProgram::Attach(RunningProgram* program, const char* exeName, DWORD timeoutMs)
+{
+    DWORD id = 0;
+    WaitUntil([&] { return (id = FindProcess(exeName)) != 0; }, timeoutMs);
+    if (id == 0) return false;
+    program->process_.hProcess = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE, id);
+    program->process_.dwProcessId = id;
+    return program->process_.hProcess != NULL;
+}
+
 RunningProgram::~RunningProgram()
 {
     if (process_.hProcess == NULL) return;
@@ -57,7 +86,7 @@ RunningProgram::~RunningProgram()
         WaitForSingleObject(process_.hProcess, 10000);
     }
     CloseHandle(process_.hProcess);
-    CloseHandle(process_.hThread);
+    if (process_.hThread != NULL) CloseHandle(process_.hThread);
 }
 
 namespace {

@@ -28,6 +28,10 @@ public:
     // Starts exePath with the given arguments (a full command line is made
     // of the quoted path and args). Environment is inherited.
     RunningProgram(const std::string& exePath, const std::string& args);
+    // Takes on a program that something else started: the one process
+    // running an executable of this file name, waited for up to timeoutMs.
+    static bool Attach(RunningProgram* program, const char* exeName, DWORD timeoutMs);
+    RunningProgram() = default;
     ~RunningProgram();  // ends the program if it still runs
     RunningProgram(const RunningProgram&) = delete;
     RunningProgram& operator=(const RunningProgram&) = delete;

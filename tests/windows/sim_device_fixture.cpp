@@ -51,8 +51,14 @@ SimDeviceBench::SimDeviceBench()
     SetEnvironmentVariableA("TOLVAREN_SIMDEV", directory_.c_str());
 }
 
+SimDeviceBench::SimDeviceBench(const std::string& existingDirectory)
+    : directory_(existingDirectory), owned_(false)
+{
+}
+
 SimDeviceBench::~SimDeviceBench()
 {
+    if (!owned_) return;
     SetEnvironmentVariableA("TOLVAREN_SIMDEV", NULL);
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA((directory_ + "\\*").c_str(), &found);

@@ -19,6 +19,8 @@ struct SimDeviceSpec {
 class SimDeviceBench {
 public:
     SimDeviceBench();
+    // Reads back a directory that something else set up and keeps it.
+    explicit SimDeviceBench(const std::string& existingDirectory);
     ~SimDeviceBench();
 
     // Describes a device in a file of its own and lists its path as the
@@ -39,6 +41,7 @@ private:
     std::string directory_;
     std::vector<std::string> interfaces_;
     int devices_ = 0;
+    bool owned_ = true;
 };
 
 // True when nobody holds the file open: opening it without sharing works.

@@ -1,6 +1,7 @@
-// The 32-bit program, the one users get, once end to end: started under the
-// 32-bit Wine with a 32-bit simulated lamp device, lamp lines written to its
-// pipe, its reports, panel and About box checked, and closed.
+// The 32-bit program, the one users get, once end to end. tests/wine/
+// smoke32.sh starts it straight under the 32-bit Wine beside a 32-bit
+// simulated lamp device; this driver takes it on from there: lamp lines
+// written to its pipe, its reports, panel and About box checked, and closed.
 // Each start of a 32-bit program is slow here (emulated), hence the waits.
 #include <gtest/gtest.h>
 
@@ -10,17 +11,16 @@
 namespace {
 
 const DWORD kSlow = 240000;
-std::string programPath;
+std::string simulatedDevices;
 
 TEST(Shipped32BitProgram, LightsTheLampsEndToEnd)
 {
-    ASSERT_NE(GetFileAttributesA(programPath.c_str()), INVALID_FILE_ATTRIBUTES)
-        << programPath << " is missing: build the windows-x86 preset first";
-    SimDeviceBench bench;
-    const std::string device = bench.AddDevice(SimDeviceSpec());
+    SimDeviceBench bench(simulatedDevices);
+    const std::string device = simulatedDevices + "\\device1";
 
-    RunningProgram program(programPath, "-v16c0 -p05DF");
-    ASSERT_TRUE(program.started());
+    RunningProgram program;
+    ASSERT_TRUE(RunningProgram::Attach(&program, "tolvaren32.exe", kSlow))
+        << "tolvaren32.exe is not running: tests/wine/smoke32.sh starts it";
     HWND window = program.WaitForMainWindow(kSlow);
     ASSERT_NE(window, nullptr) << "no window; boxes: " << program.Boxes().size();
     EXPECT_TRUE(program.Boxes().empty());
@@ -59,9 +59,9 @@ int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
     if (argc != 2) {
-        std::fprintf(stderr, "usage: smoke32_e2e_test PATH_TO_tolvaren32.exe\n");
+        std::fprintf(stderr, "usage: smoke32_e2e_test SIMULATED_DEVICE_DIRECTORY (run by tests/wine/smoke32.sh)\n");
         return 2;
     }
-    programPath = WindowsPath(argv[1]);
+    simulatedDevices = WindowsPath(argv[1]);
     return RUN_ALL_TESTS();
 }

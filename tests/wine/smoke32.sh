@@ -1,0 +1,54 @@
+#!/bin/sh
+# Starts the shipped 32-bit program straight under the 32-bit Wine, as a
+# user would, beside a 32-bit simulated lamp device, and has the 64-bit
+# driver (smoke32_e2e_test.exe) check it end to end and close it. Fails
+# unless both the driver passes and the program ends with exit code 0.
+#   smoke32.sh BUILD_DIR X86_TEST_BIN_DIR
+# (A 32-bit program started by a 64-bit one did not get as far as its
+# window in a new prefix here, so the shell starts it.)
+set -eu
+build=$(cd "$1" && pwd)
+x86bin=$2
+state="$build/wine"
+smoke="$build/smoke32"
+
+if [ ! -x /usr/lib/wine/wine ]; then
+    echo "smoke32.sh: no 32-bit Wine; run scripts/install-wine32.sh as root" >&2
+    exit 1
+fi
+if [ ! -f "$x86bin/tolvaren32.exe" ] || [ ! -f "$x86bin/hid.dll" ]; then
+    echo "smoke32.sh: $x86bin lacks tolvaren32.exe or the simulated device;" \
+         "build the windows-x86 preset first" >&2
+    exit 1
+fi
+
+windows_path() {
+    echo "Z:$1" | sed 's|/|\\|g'
+}
+
+rm -rf "$smoke"
+mkdir -p "$smoke"
+printf 'vid=16C0\r\npid=05DF\r\nmanufacturer=Tolvaren Lampworks Ltd\r\nproduct=HID-Glimmerix\r\n' \
+    >"$smoke/device1"
+printf '%s\r\n' "$(windows_path "$smoke/device1")" >"$smoke/interfaces.txt"
+
+WINEPREFIX="$state/prefix"
+DISPLAY=$(cat "$state/display")
+WINEDEBUG=-all
+TOLVAREN_SIMDEV=$(windows_path "$smoke")
+export WINEPREFIX DISPLAY WINEDEBUG TOLVAREN_SIMDEV
+
+/usr/lib/wine/wine "$x86bin/tolvaren32.exe" -v16c0 -p05DF </dev/null >"$smoke/program.log" 2>&1 &
+program=$!
+
+status=0
+"$(dirname "$0")/wine-run.sh" "$build" "$build/tests/bin/smoke32_e2e_test.exe" "$smoke" || status=1
+
+# The driver closed the window, or ended the program when it failed.
+code=0
+wait $program || code=$?
+if [ $code -ne 0 ]; then
+    echo "smoke32.sh: tolvaren32.exe ended with exit code $code, not 0" >&2
+    status=1
+fi
+exit $status
