@@ -30,10 +30,9 @@ WINEDEBUG=-all
 TOLVAREN_SIMDEV=$(windows_path "$smoke")
 export WINEPREFIX DISPLAY WINEDEBUG TOLVAREN_SIMDEV
 
-# Now and then a 32-bit start under qemu here stalls before the program's
-# first window (seen in new prefixes, whoever starts it); the driver then
-# exits with 3 and the program is started again, at most three times.
-# Any other failure counts at once.
+# Should a 32-bit start under qemu still stall before the program's first
+# window, the driver exits with 3 and the program is started again, at most
+# three times. Any other failure counts at once.
 attempt=1
 while :; do
     rm -rf "$smoke"
@@ -44,6 +43,14 @@ while :; do
 
     /usr/lib/wine/wine "$x86bin/tolvaren32.exe" -v16c0 -p05DF </dev/null >"$smoke/program.log" 2>&1 &
     program=$!
+    # The driver only comes once the window is there: its polling of the
+    # Wine server while the emulated program started is what stalled it.
+    waited=0
+    while [ $waited -lt 600 ] && kill -0 $program 2>/dev/null &&
+        ! xdotool search --name '^Tolvaren Glimmerix \(VID=' >/dev/null 2>&1; do
+        sleep 0.5
+        waited=$((waited + 1))
+    done
     driver=0
     "$(dirname "$0")/wine-run.sh" "$build" "$build/tests/bin/smoke32_e2e_test.exe" "$smoke" || driver=$?
     # The driver closed the window, or ended the program when it failed.
