@@ -15,10 +15,10 @@ extern "C" {
 
 #include "lamps/lamp_control.h"
 #include "pipe/line_framing.h"
+#include "pipe/pipe_name.h"
 
 namespace {
 
-const char kPipeName[] = "\\\\.\\pipe\\korvinde";
 const DWORD kChunkSize = 18;
 
 }  // namespace
@@ -54,14 +54,14 @@ int main(int argc, char** argv)
     InitLampLock();
     SetLampDevice(device);
 
-    HANDLE pipe = CreateNamedPipeA(kPipeName, PIPE_ACCESS_INBOUND,
+    HANDLE pipe = CreateNamedPipeA(kLampPipeName, PIPE_ACCESS_INBOUND,
                                    PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 0, kChunkSize,
                                    0, NULL);
     if (pipe == INVALID_HANDLE_VALUE) {
         std::fprintf(stderr,
                      "bench_bare_server: can't create %s (error %lu); another program serves it, "
                      "close that one and start again\n",
-                     kPipeName, GetLastError());
+                     kLampPipeName, GetLastError());
         return 1;
     }
 

@@ -3,12 +3,10 @@
 #include "app/app_state.h"
 #include "lamps/lamp_control.h"
 #include "pipe/line_framing.h"
+#include "pipe/pipe_name.h"
 #include "res/resource.h"
 
 namespace {
-
-const char kPipeName[] = "\\\\.\\pipe\\korvinde";
-static_assert(sizeof kPipeName - 1 == 17, "the pipe's name is 17 characters");
 
 const DWORD kChunkSize = 18;
 
@@ -47,7 +45,7 @@ DWORD WINAPI PipeListener(LPVOID owner)
     ResetLampBytes();
     ProcessLampLine(">???");
 
-    pipeHandle = CreateNamedPipeA(kPipeName, PIPE_ACCESS_INBOUND,
+    pipeHandle = CreateNamedPipeA(kLampPipeName, PIPE_ACCESS_INBOUND,
                                   PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 0, kChunkSize,
                                   0, NULL);
     if (pipeHandle == INVALID_HANDLE_VALUE) {

@@ -4,13 +4,13 @@
 
 #include <cstdio>
 
+#include "pipe/pipe_name.h"
 #include "tools/tolvaren-send/exit_codes.h"
 #include "tools/tolvaren-send/send_logic.h"
 #include "tools/tolvaren-send/send_win32.h"
 
 namespace {
 
-const char kPipeName[] = "\\\\.\\pipe\\korvinde";
 
 const char kHelp[] =
     "tolvaren-send: sends lines to tolvaren through its pipe \\\\.\\pipe\\korvinde, the way\n"
@@ -54,7 +54,7 @@ const int kQuoted = 40;
 
 int OpenLampPipe(HANDLE* pipe)
 {
-    *pipe = CreateFileA(kPipeName, GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+    *pipe = CreateFileA(kLampPipeName, GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
     if (*pipe != INVALID_HANDLE_VALUE) return kExitOk;
 
     const DWORD code = GetLastError();
@@ -64,21 +64,21 @@ int OpenLampPipe(HANDLE* pipe)
               "tolvaren-send: tolvaren is not running: there is no pipe %s.\n"
               "Start tolvaren first (scripts/run.sh), then try again. Under Wine both must\n"
               "run in the same WINEPREFIX (scripts/send.sh uses the one of scripts/run.sh).\n",
-              kPipeName);
+              kLampPipeName);
         return kExitNotRunning;
     case ERROR_PIPE_BUSY:
         Print(kToErr,
               "tolvaren-send: the pipe %s is busy: another writer (the media player's "
               "plug-in, or another tolvaren-send) is connected to it.\n"
               "Stop that writer, or let it finish, and try again.\n",
-              kPipeName);
+              kLampPipeName);
         return kExitBusy;
     default: {
         char text[256];
         Print(kToErr,
               "tolvaren-send: could not open the pipe %s (error %lu: %s).\n"
               "Check that the program serving it is tolvaren, and try again.\n",
-              kPipeName, code, ErrorText(code, text, sizeof text));
+              kLampPipeName, code, ErrorText(code, text, sizeof text));
         return kExitOpenFailed;
     }
     }
