@@ -29,6 +29,22 @@ void CloseAndExpectExitCodeZero(RunningProgram& program, HWND window)
     EXPECT_EQ(program.WaitForExit(), 0u);
 }
 
+// The program started beside one lamp, so no box comes before its window.
+class WithLamp : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        window = program.WaitForMainWindow();
+        ASSERT_NE(window, nullptr);
+    }
+
+    // In this order: the lamp is described before the program starts.
+    SimDeviceBench bench;
+    std::string lampPath = bench.AddDevice(SimDeviceSpec());
+    RunningProgram program{ProgramPath(), ""};
+    HWND window = NULL;
+};
+
 struct IdsCase {
     const char* args;
     const char* ids;  // as the box and the title print them
@@ -65,13 +81,8 @@ TEST(Startup, WithoutDeviceTheBoxComesFirstThenTheWindow)
     }
 }
 
-TEST(Startup, WindowHasItsClassSizeAndPlace)
+TEST_F(WithLamp, WindowHasItsClassSizeAndPlace)
 {
-    SimDeviceBench bench;
-    bench.AddDevice(SimDeviceSpec());
-    RunningProgram program(ProgramPath(), "");
-    HWND window = program.WaitForMainWindow();
-    ASSERT_NE(window, nullptr);
 
     EXPECT_EQ(ClassName(window), "PipeWClass");
     RECT rect;
@@ -108,13 +119,8 @@ TEST(Startup, DeviceIsOpenedWithoutABoxAndClosedAtTheEnd)
     EXPECT_TRUE(NobodyHolds(otherPath));
 }
 
-TEST(Panel, StartsDarkWithTheListenerLine)
+TEST_F(WithLamp, PanelStartsDarkWithTheListenerLine)
 {
-    SimDeviceBench bench;
-    bench.AddDevice(SimDeviceSpec());
-    RunningProgram program(ProgramPath(), "");
-    HWND window = program.WaitForMainWindow();
-    ASSERT_NE(window, nullptr);
     EXPECT_TRUE(WaitForPanel(window, ">???", 0x00, 0x00));
     const PanelView view = ReadPanel(window);
     EXPECT_TRUE(view.readable);
@@ -123,13 +129,8 @@ TEST(Panel, StartsDarkWithTheListenerLine)
     CloseAndExpectExitCodeZero(program, window);
 }
 
-TEST(AboutBox, ShowsForItsCommandOnly)
+TEST_F(WithLamp, AboutBoxShowsForItsCommandOnly)
 {
-    SimDeviceBench bench;
-    bench.AddDevice(SimDeviceSpec());
-    RunningProgram program(ProgramPath(), "");
-    HWND window = program.WaitForMainWindow();
-    ASSERT_NE(window, nullptr);
 
     PostMessageA(window, WM_SYSCOMMAND, 0x6000, 0);
     const MessageBoxView box = program.WaitForBox();
