@@ -30,8 +30,7 @@ const char kMainWindowClass[] = "PipeWClass";
 // Lines before the measured ones of each round, so that first-use costs
 // (page faults, the first paint) stay out of the percentiles.
 const int kWarmUpLines = 10;
-// The two servers take turns, the first of a round going second in the
-// next, so that drift in the machine's speed falls on both alike.
+// Enough rounds that p99 rests on a dozen lines of each server.
 const int kLatencyRounds = 40;
 const int kLatencyLinesPerRound = 30;
 const int kLatencyLines = kLatencyRounds * kLatencyLinesPerRound;
