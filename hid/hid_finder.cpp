@@ -3,6 +3,8 @@
 #include <setupapi.h>
 #include <shlwapi.h>
 
+#include <cstddef>
+
 extern "C" {
 #include <hidsdi.h>
 }
@@ -16,7 +18,7 @@ static_assert(sizeof(HIDD_ATTRIBUTES) == 12, "attributes record of the 32-bit AP
 namespace {
 
 // One buffer serves in turn as the detail record, the attributes and the
-// string of the candidate at hand. A path longer than 259 characters does
+// string of the candidate at hand. A path longer than kDevicePathMax does
 // not fit and that interface is passed over.
 union SearchBuffer {
     SP_DEVICE_INTERFACE_DETAIL_DATA_A detail;
@@ -25,6 +27,9 @@ union SearchBuffer {
     BYTE bytes[264];
 };
 static_assert(sizeof(SearchBuffer) == 264, "the search buffer is 264 bytes");
+static_assert(sizeof(SearchBuffer) - offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath) ==
+                  kDevicePathMax + 1,
+              "the longest path that fits, with its NUL");
 
 bool ReadDevicePath(HDEVINFO set, SP_DEVICE_INTERFACE_DATA* iface, SearchBuffer* buffer)
 {

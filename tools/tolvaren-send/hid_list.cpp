@@ -8,14 +8,11 @@ extern "C" {
 }
 
 #include "hid/device_selector.h"
+#include "hid/hid_finder.h"
 #include "tools/tolvaren-send/exit_codes.h"
 #include "tools/tolvaren-send/send_win32.h"
 
 namespace {
-
-// Tolvaren reads device paths into 264 bytes: a longer path than this
-// does not fit, and it passes the device over.
-const DWORD kTolvarenPathMax = 259;
 
 // Roomier than tolvaren's, so that a device it passes over for its long
 // path is still listed.
@@ -107,9 +104,9 @@ void ListInterface(HDEVINFO set, SP_DEVICE_INTERFACE_DATA* iface, unsigned numbe
                   openError, ErrorText(openError, text, sizeof text));
     }
     Print(kToOut, "    %s\n", path);
-    if (lstrlenA(path) > static_cast<int>(kTolvarenPathMax))
+    if (lstrlenA(path) > static_cast<int>(kDevicePathMax))
         Print(kToOut, "    tolvaren passes it over: its path is longer than %lu characters\n",
-              kTolvarenPathMax);
+              kDevicePathMax);
 }
 
 }  // namespace
