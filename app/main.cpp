@@ -72,9 +72,11 @@ int RunMessageLoop()
     }
 }
 
+// A lamp that no longer answers keeps its report, and the handle it is sent
+// on, until the process ends; the program still ends within the wait.
 void CloseLampDevice()
 {
-    HANDLE device = static_cast<HANDLE>(TakeLampDevice());
+    HANDLE device = static_cast<HANDLE>(TakeLampDevice(kLampShutdownWaitMs));
     if (device != NULL) CloseHandle(device);
 }
 

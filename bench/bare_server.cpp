@@ -2,7 +2,7 @@
 // latency against: the same pipe made the same way, read in the same
 // chunks and framed by the same code, and each lamp line sent straight to
 // the device from the reading thread. It has no window to repaint, takes no
-// lock and does not search for the device: its path comes on the command
+// locks and does not search for the device: its path comes on the command
 // line. It serves one writer after another until it is ended.
 //   bench_bare_server.exe [--thread] DEVICE_PATH
 // With --thread it reads the pipe on a second thread while the first waits
@@ -28,10 +28,15 @@ const DWORD kChunkSize = 18;
 }  // namespace
 
 // The lamp platform of this server: the device send and nothing else, so
-// that tolvaren's own ProcessLampLine runs without its lock and repaint.
+// that tolvaren's own ProcessLampLine runs without its locks and repaint.
 void InitLampLock() {}
 void LampLockAcquire() {}
 void LampLockRelease() {}
+void LampSendLockAcquire() {}
+void LampSendLockRelease() {}
+void LampResetSendDone() {}
+void LampSignalSendDone() {}
+bool LampWaitForSendDone(unsigned) { return true; }
 void LampRequestRepaint() {}
 
 void LampDeviceSend(LampDevice device, const LampFeatureReport& report)

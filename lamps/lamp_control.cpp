@@ -4,6 +4,10 @@ namespace {
 
 LampState lampState = {{0}, 0, 0};
 LampDevice deviceHandle = nullptr;
+// The device a report is on its way to, outside the state lock.
+LampDevice deviceInUse = nullptr;
+// Shutdown waits for the report to deviceInUse to end.
+bool shutdownWaiting = false;
 
 class LampLockGuard {
 public:
@@ -13,14 +17,44 @@ public:
     LampLockGuard& operator=(const LampLockGuard&) = delete;
 };
 
+class SendLockGuard {
+public:
+    SendLockGuard() { LampSendLockAcquire(); }
+    ~SendLockGuard() { LampSendLockRelease(); }
+    SendLockGuard(const SendLockGuard&) = delete;
+    SendLockGuard& operator=(const SendLockGuard&) = delete;
+};
+
+// Takes the line into the state; returns the device to send the report to,
+// or nullptr when no report is due.
+LampDevice ApplyLine(const char* line, LampFeatureReport* report)
+{
+    LampLockGuard guard;
+    if (!ApplyLampLine(&lampState, line) || deviceHandle == nullptr) return nullptr;
+    *report = MakeLampFeatureReport(lampState);
+    deviceInUse = deviceHandle;
+    return deviceInUse;
+}
+
+void EndSend()
+{
+    LampLockGuard guard;
+    deviceInUse = nullptr;
+    if (shutdownWaiting) LampSignalSendDone();
+}
+
 }  // namespace
 
 void ProcessLampLine(const char* line)
 {
     {
-        LampLockGuard guard;
-        if (ApplyLampLine(&lampState, line) && deviceHandle != nullptr)
-            LampDeviceSend(deviceHandle, MakeLampFeatureReport(lampState));
+        SendLockGuard sending;
+        LampFeatureReport report;
+        LampDevice device = ApplyLine(line, &report);
+        if (device != nullptr) {
+            LampDeviceSend(device, report);
+            EndSend();
+        }
     }
     LampRequestRepaint();
 }
@@ -44,10 +78,21 @@ void SetLampDevice(LampDevice device)
     deviceHandle = device;
 }
 
-LampDevice TakeLampDevice()
+LampDevice TakeLampDevice(unsigned waitMs)
 {
+    LampDevice device = nullptr;
+    {
+        LampLockGuard guard;
+        device = deviceHandle;
+        deviceHandle = nullptr;
+        if (device == nullptr || deviceInUse != device) return device;
+        // A report is on its way: no later line will send on the device, so
+        // only this one is waited for.
+        shutdownWaiting = true;
+        LampResetSendDone();
+    }
+    LampWaitForSendDone(waitMs);
     LampLockGuard guard;
-    LampDevice device = deviceHandle;
-    deviceHandle = nullptr;
-    return device;
+    shutdownWaiting = false;
+    return deviceInUse == device ? nullptr : device;
 }

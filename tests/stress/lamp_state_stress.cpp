@@ -1,9 +1,10 @@
 // Drives the lamp state from three threads at once, the way the program
 // shares it: the pipe thread frames lamp lines into ProcessLampLine, the main
 // thread paints from snapshots, and shutdown takes the device away and
-// closes it. Built for ThreadSanitizer, whose report fails the run on any
-// unguarded access; the checks below catch what a lock in the wrong place
-// would let through even without it.
+// closes it, while some reports take their time. Built for
+// ThreadSanitizer, whose report fails the run on any unguarded access; the
+// checks below catch what a lock in the wrong place would let through even
+// without it.
 //
 //   lamp_state_stress [SECONDS]    (default 1.5)
 #include <atomic>
@@ -106,25 +107,41 @@ void CheckReports(const std::vector<SentReport>& sends)
     }
 }
 
-// Shutdown, over and over: hand a fresh device over, take it back, close it.
-// Nothing may be sent on a device once TakeLampDevice has returned it.
-unsigned long CycleDevices(unsigned long* reports)
+// Shutdown, over and over: hand a fresh device over, take it back and close
+// it, or leave it open when a report to it was still under way after the
+// wait. Nothing may begin on a device once TakeLampDevice has given it up,
+// and nothing may be under way to one when it is closed.
+struct Cycles {
+    unsigned long closed = 0;
+    unsigned long leftOpen = 0;
+    unsigned long reports = 0;
+};
+
+void CycleDevices(Cycles* cycles)
 {
-    unsigned long cycles = 0;
     uintptr_t next = 0x1000;
     while (!stop.load(std::memory_order_relaxed)) {
         LampDevice device = reinterpret_cast<LampDevice>(next++);
         SetLampDevice(device);
         std::this_thread::yield();
-        if (TakeLampDevice() != device) Fail("TakeLampDevice", "returned another device");
-        CloseFakeLampDevice(device);
+        // Every other shutdown gives a slow report time to end; the rest
+        // give up on one at once.
+        const unsigned waitMs = (cycles->closed + cycles->leftOpen) % 2 == 0 ? 5 : 0;
+        LampDevice taken = TakeLampDevice(waitMs);
+        MarkFakeLampDeviceTaken(device);
+        if (taken == device) {
+            CloseFakeLampDevice(device);
+            ++cycles->closed;
+        } else if (taken == nullptr) {
+            ++cycles->leftOpen;
+        } else {
+            Fail("TakeLampDevice", "returned another device");
+        }
         std::this_thread::yield();
-        ++cycles;
         const std::vector<SentReport> sends = TakeRecordedSends();
-        *reports += sends.size();
+        cycles->reports += sends.size();
         CheckReports(sends);
     }
-    return cycles;
 }
 
 }  // namespace
@@ -144,11 +161,15 @@ int main(int argc, char** argv)
 
     InitLampLock();
     ResetLampControl();
+    // Some reports take a while, as a lamp's firmware may, so that shutdown
+    // and the paints meet reports under way.
+    SetFakeSendStall(16, 300);
 
-    unsigned long lines = 0, snapshots = 0, cycles = 0, reports = 0;
+    unsigned long lines = 0, snapshots = 0;
+    Cycles cycles;
     std::thread feeder([&] { lines = FeedLines(); });
     std::thread painter([&] { snapshots = TakeSnapshots(); });
-    std::thread closer([&] { cycles = CycleDevices(&reports); });
+    std::thread closer([&] { CycleDevices(&cycles); });
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
     stop = true;
     feeder.join();
@@ -156,15 +177,19 @@ int main(int argc, char** argv)
     closer.join();
 
     const std::vector<SentReport> rest = TakeRecordedSends();
-    reports += rest.size();
+    cycles.reports += rest.size();
     CheckReports(rest);
     if (RecordedPlatform().sendsOnClosedDevices != 0)
-        Fail("reports sent on a closed device", "TakeLampDevice let a send through");
+        Fail("reports on a closed device", "a device was closed under a report, or sent to after");
+    if (RecordedPlatform().sendsAfterTaken != 0)
+        Fail("reports after shutdown", "TakeLampDevice let a send begin on the device it took");
 
-    std::printf("lamp_state_stress: %lu lines, %lu snapshots, %lu device cycles, %lu reports\n",
-                lines, snapshots, cycles, reports);
+    std::printf("lamp_state_stress: %lu lines, %lu snapshots, %lu device cycles (%lu closed, %lu left "
+                "open under a report), %lu reports\n",
+                lines, snapshots, cycles.closed + cycles.leftOpen, cycles.closed, cycles.leftOpen,
+                cycles.reports);
     // A run in which one side never got going proves nothing.
-    if (lines == 0 || snapshots == 0 || cycles == 0 || reports == 0)
+    if (lines == 0 || snapshots == 0 || cycles.closed == 0 || cycles.leftOpen == 0 || cycles.reports == 0)
         Fail("the threads did not overlap", "run it for longer");
     return failures.load() == 0 ? 0 : 1;
 }

@@ -1,23 +1,30 @@
 #pragma once
 
+#include <map>
 #include <set>
 #include <vector>
 
 #include "lamps/lamp_control.h"
 
-// Stands in for the Win32 lock, device and window: records what the lamp
-// control asks of them.
+// Stands in for the Win32 locks, device and window: records what the lamp
+// control asks of them, and can make the device slow or hold a report back
+// until told, as a lamp whose firmware stops answering does.
 struct SentReport {
     LampDevice device;
     LampFeatureReport report;
 };
 
 struct FakeLampPlatform {
-    std::vector<SentReport> sends;
+    std::vector<SentReport> sends;  // in the order the sends began
     int repaints = 0;
-    // Devices that shutdown has closed, and the reports that still arrived
-    // on one of them: a send on a closed handle is what the lock rules out.
+    // Devices that shutdown has taken back or closed, and the faults the
+    // lamp control must rule out: a report begun on a device once shutdown
+    // took it, and a close while a report on the device was under way (or
+    // a report begun on it afterwards).
+    std::set<LampDevice> takenDevices;
     std::set<LampDevice> closedDevices;
+    std::map<LampDevice, int> sendsUnderWay;
+    int sendsAfterTaken = 0;
     int sendsOnClosedDevices = 0;
 };
 
@@ -28,10 +35,23 @@ FakeLampPlatform& RecordedPlatform();
 // threads send, so a long run can check them as it goes.
 std::vector<SentReport> TakeRecordedSends();
 
-// Marks a device as closed, as shutdown's CloseHandle does: any report sent
-// on it from now on counts in sendsOnClosedDevices.
+// Shutdown's TakeLampDevice has given up on the device (returned it or left
+// it to the process's end): from now on no report may begin on it.
+void MarkFakeLampDeviceTaken(LampDevice device);
+
+// Marks a device as closed, as shutdown's CloseHandle does. A report still
+// under way to it, or begun on it later, counts in sendsOnClosedDevices.
 void CloseFakeLampDevice(LampDevice device);
 
-// Clears the recording and brings the lamp control back to its start:
-// empty text, lamps dark, no device.
+// Every nth report (0: none) takes this many microseconds.
+void SetFakeSendStall(unsigned everyNth, unsigned microseconds);
+
+// While held, every report waits at the device until released; a stuck
+// lamp. WaitForHeldSend says whether a report is waiting there.
+void HoldFakeSends();
+void ReleaseFakeSends();
+bool WaitForHeldSend(unsigned timeoutMs);
+
+// Clears the recording, releases held reports and brings the lamp control
+// back to its start: empty text, lamps dark, no device.
 void ResetLampControl();

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <future>
+#include <thread>
 
 #include "fake_lamp_platform.h"
 #include "lamps/lamp_control.h"
@@ -68,8 +71,9 @@ TEST_F(ProcessLampLineTest, WithoutDeviceThePanelStillFollows)
 TEST_F(ProcessLampLineTest, NothingIsSentOnceShutdownTookTheDevice)
 {
     SetLampDevice(kDevice);
-    EXPECT_EQ(TakeLampDevice(), kDevice);
-    EXPECT_EQ(TakeLampDevice(), nullptr);
+    // With no report under way there is nothing to wait for.
+    EXPECT_EQ(TakeLampDevice(60000), kDevice);
+    EXPECT_EQ(TakeLampDevice(60000), nullptr);
     ProcessLampLine(">5L00FF");
     EXPECT_TRUE(RecordedPlatform().sends.empty());
     EXPECT_EQ(TakeLampSnapshot().lampsLow, 0xFF);
@@ -83,6 +87,78 @@ TEST_F(ProcessLampLineTest, ResetDarkensTheLampsAndKeepsTheText)
     EXPECT_STREQ(state.text, ">5LFFFF");
     EXPECT_EQ(state.lampsLow, 0);
     EXPECT_EQ(state.lampsHigh, 0);
+}
+
+// A lamp whose firmware stops answering: its report is held at the device
+// until the test lets it go.
+class StuckLamp : public ProcessLampLineTest {
+protected:
+    void SetUp() override
+    {
+        ProcessLampLineTest::SetUp();
+        SetLampDevice(kDevice);
+        HoldFakeSends();
+        sender = std::thread([] { ProcessLampLine(">5L00FF"); });
+        ASSERT_TRUE(WaitForHeldSend(5000)) << "the report never reached the device";
+    }
+
+    void TearDown() override
+    {
+        ReleaseFakeSends();
+        if (sender.joinable()) sender.join();
+        ProcessLampLineTest::TearDown();
+    }
+
+    std::thread sender;
+};
+
+TEST_F(StuckLamp, ThePanelReadsTheLineWithoutWaiting)
+{
+    std::future<LampState> snapshot = std::async(std::launch::async, TakeLampSnapshot);
+    const bool painted = snapshot.wait_for(std::chrono::seconds(2)) == std::future_status::ready;
+    if (!painted) ReleaseFakeSends();  // else the future would wait for good
+    ASSERT_TRUE(painted) << "a paint waits for the device";
+    const LampState state = snapshot.get();
+    EXPECT_STREQ(state.text, ">5L00FF");
+    EXPECT_EQ(state.lampsLow, 0xFF);
+    EXPECT_EQ(state.lampsHigh, 0x00);
+    EXPECT_EQ(RecordedPlatform().repaints, 0) << "the repaint is asked for after the send";
+
+    ReleaseFakeSends();
+    sender.join();
+    EXPECT_EQ(RecordedPlatform().repaints, 1);
+}
+
+TEST_F(StuckLamp, ShutdownGivesUpAndLeavesTheHandleOpen)
+{
+    std::future<LampDevice> taken = std::async(std::launch::async, TakeLampDevice, 50u);
+    const bool ended = taken.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    if (!ended) ReleaseFakeSends();
+    ASSERT_TRUE(ended) << "shutdown waits for the device beyond its bound";
+    EXPECT_EQ(taken.get(), nullptr) << "a handle a report is still using must not be closed";
+    MarkFakeLampDeviceTaken(kDevice);
+
+    ReleaseFakeSends();
+    sender.join();
+    ProcessLampLine(">5L0001");
+    EXPECT_EQ(RecordedPlatform().sends.size(), 1u);
+    EXPECT_EQ(RecordedPlatform().sendsAfterTaken, 0);
+    EXPECT_EQ(TakeLampSnapshot().lampsLow, 0x01) << "the panel still follows";
+}
+
+TEST_F(StuckLamp, ShutdownTakesTheDeviceOnceTheReportEnds)
+{
+    std::thread answer([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        ReleaseFakeSends();
+    });
+    EXPECT_EQ(TakeLampDevice(5000), kDevice);
+    answer.join();
+    CloseFakeLampDevice(kDevice);
+    sender.join();
+    ProcessLampLine(">5L0002");
+    EXPECT_EQ(RecordedPlatform().sends.size(), 1u);
+    EXPECT_EQ(RecordedPlatform().sendsOnClosedDevices, 0);
 }
 
 }  // namespace
