@@ -87,6 +87,7 @@ bool SimReadDevice(HANDLE device, SimDevice* out)
             else if (strncmp(line, "strings=fail", 12) == 0) out->stringsFail = true;
             else if (strncmp(line, "strings=unterminated", 20) == 0) out->stringsUnterminated = true;
             else if (strncmp(line, "reports=fail", 12) == 0) out->reportsFail = true;
+            else if (strncmp(line, "delay=", 6) == 0) out->delayMs = strtoul(value, NULL, 10);
         }
         line = end;
         while (*line == '\r' || *line == '\n') ++line;

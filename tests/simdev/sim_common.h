@@ -7,11 +7,14 @@
 //                   order; a line "!fail" makes the interface set fail.
 //   events.log      appended: "open-set", "destroy-set",
 //                   "report LEN HEX.. ok|refused|bad-handle", and
-//                   " t=QPC" after it when a file "timestamps" is there.
+//                   " t=QPC" after it when a file "timestamps" is there;
+//                   "stall MS" when a slow device begins a report.
 // Each device path that exists is a file of key=value lines describing the
 // device: vid, pid (hex), manufacturer, product (text), attributes=fail,
-// strings=fail|unterminated, reports=fail. A path that does not exist is a
-// device that can't be opened. Without TOLVAREN_SIMDEV there are no devices.
+// strings=fail|unterminated, reports=fail, delay=MS (each report takes MS
+// milliseconds, as a lamp whose firmware stops answering for a while). A
+// path that does not exist is a device that can't be opened. Without
+// TOLVAREN_SIMDEV there are no devices.
 #include <windows.h>
 
 struct SimDevice {
@@ -23,6 +26,7 @@ struct SimDevice {
     bool stringsFail;
     bool stringsUnterminated;
     bool reportsFail;
+    DWORD delayMs;
 };
 
 // The directory, with a trailing backslash; false when none is set.

@@ -96,7 +96,15 @@ __declspec(dllexport) BOOLEAN NTAPI HidD_SetFeature(HANDLE device, PVOID report,
 
     SimDevice sim;
     BOOLEAN accepted = FALSE;
-    if (!SimReadDevice(device, &sim)) {
+    const bool described = SimReadDevice(device, &sim);
+    if (described && sim.delayMs > 0) {
+        char stall[32];
+        _snprintf(stall, sizeof stall, "stall %lu", static_cast<unsigned long>(sim.delayMs));
+        stall[sizeof stall - 1] = '\0';
+        SimLog(stall);
+        Sleep(sim.delayMs);
+    }
+    if (!described) {
         strcpy(line + used, " bad-handle");
         SetLastError(ERROR_INVALID_HANDLE);
     } else if (sim.reportsFail || length != 7 || bytes[0] != 1) {

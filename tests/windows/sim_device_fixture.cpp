@@ -74,13 +74,18 @@ SimDeviceBench::~SimDeviceBench()
 
 std::string SimDeviceBench::AddDevice(const SimDeviceSpec& spec)
 {
+    const std::string path = directory_ + "\\device" + std::to_string(++devices_);
+    DescribeDevice(path, spec);
+    AddInterfacePath(path);
+    return path;
+}
+
+bool SimDeviceBench::DescribeDevice(const std::string& path, const SimDeviceSpec& spec)
+{
     char text[512];
     std::snprintf(text, sizeof text, "vid=%04X\r\npid=%04X\r\nmanufacturer=%s\r\nproduct=%s\r\n",
                   spec.vendorId, spec.productId, spec.manufacturer.c_str(), spec.product.c_str());
-    const std::string path = directory_ + "\\device" + std::to_string(++devices_);
-    WriteTextFile(path, text + spec.extra);
-    AddInterfacePath(path);
-    return path;
+    return WriteTextFile(path, text + spec.extra);
 }
 
 void SimDeviceBench::AddInterfacePath(const std::string& path)

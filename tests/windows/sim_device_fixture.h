@@ -13,7 +13,7 @@ struct SimDeviceSpec {
     unsigned productId = 0x05DF;
     std::string manufacturer = "Tolvaren Lampworks Ltd";
     std::string product = "HID-Glimmerix";
-    std::string extra;  // more key=value lines, such as "reports=fail\n"
+    std::string extra;  // more key=value lines, such as "reports=fail\r\n"
 };
 
 class SimDeviceBench {
@@ -26,6 +26,9 @@ public:
     // Describes a device in a file of its own and lists its path as the
     // next interface. Returns the path.
     std::string AddDevice(const SimDeviceSpec& spec);
+    // Describes the device at path anew, as AddDevice did; fails while a
+    // program holds it open.
+    static bool DescribeDevice(const std::string& path, const SimDeviceSpec& spec);
     // Lists a path as the next interface without any file behind it.
     void AddInterfacePath(const std::string& path);
     // Makes the interface set itself fail.
