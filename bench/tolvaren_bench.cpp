@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "bench_programs.h"
+#include "lamps/lamp_control.h"
 #include "program_driver.h"
 #include "sim_device_fixture.h"
 
@@ -38,6 +39,11 @@ const int kPacedLines = 3000;
 const int kPacedLinesPerSecond = 1000;
 const DWORD kIdleMs = 10000;
 const int kStarts = 5;
+
+// A slow lamp, and one that stops answering.
+const DWORD kSlowLampMs = 10;
+const DWORD kStuckLampMs = 20000;
+const int kPaints = 200;
 
 const DWORD kReportTimeoutMs = 5000;
 // After the paced writes, reports still on their way arrive within this.
@@ -507,6 +513,116 @@ std::string SizeText(const char* path)
                   static_cast<double>(size) / 1024.0);
 }
 
+// ---- 6. a slow lamp ----------------------------------------------------------------
+
+struct PaintTimes {
+    double p50Ms = 0;
+    double p99Ms = 0;
+    int linesDuring = 0;  // lamp lines the program took while the paints ran
+};
+
+// One paint, as the system asks for it when the window is uncovered: the
+// whole panel invalidated, then WM_PAINT sent and waited for.
+bool TimePaint(HWND window, double* ms)
+{
+    InvalidateRect(window, NULL, TRUE);
+    DWORD_PTR result = 0;
+    const LONGLONG before = Ticks();
+    if (!SendMessageTimeoutA(window, WM_PAINT, 0, 0, SMTO_BLOCK, 10000, &result))
+        return Fail("the program's window did not answer WM_PAINT within 10 s");
+    *ms = TicksToMs(Ticks() - before);
+    return true;
+}
+
+// Paints of tolvaren's window beside a lamp whose every report takes
+// delayMs (0: one that answers at once), while a writer keeps lamp lines
+// coming, so that with the slow lamp a report is nearly always under way.
+bool MeasurePaints(DWORD delayMs, PaintTimes* times)
+{
+    Progress(Format("%d paints of tolvaren's window, its lamp taking %lu ms a report, lines streaming",
+                    kPaints, delayMs));
+    SimDeviceBench lamp;
+    SimDeviceSpec spec;
+    if (delayMs > 0) spec.extra = Format("delay=%lu\r\n", delayMs);
+    lamp.AddDevice(spec);
+    const Server program = {kProgram, BinPath(kProgram), "", true};
+    std::unique_ptr<RunningProgram> running = StartServer(program);
+    if (!running) return false;
+    HWND window = running->MainWindow();
+
+    volatile LONG stop = 0;
+    volatile LONG written = 0;
+    struct Streamer {
+        volatile LONG* stop;
+        volatile LONG* written;
+        static DWORD WINAPI Run(LPVOID self)
+        {
+            Streamer* s = static_cast<Streamer*>(self);
+            PipeWriter writer;
+            if (writer.Open() != 0) return 1;
+            for (int i = 0; *s->stop == 0; ++i) {
+                if (!writer.Write(LampLine(LineValue(i)))) return 1;
+                InterlockedIncrement(s->written);
+                Sleep(1);
+            }
+            return 0;
+        }
+    } streamer = {&stop, &written};
+    HANDLE thread = CreateThread(NULL, 0, Streamer::Run, &streamer, 0, NULL);
+    if (thread == NULL) return Fail("can't start the writing thread");
+    WaitUntil([&] { return written > 5; }, 5000);
+
+    std::vector<double> samples;
+    bool ok = true;
+    for (int i = 0; ok && i < kPaints; ++i) {
+        double ms = 0;
+        ok = TimePaint(window, &ms);
+        samples.push_back(ms);
+        Sleep(2);
+    }
+    InterlockedExchange(&stop, 1);
+    WaitForSingleObject(thread, 30000);
+    CloseHandle(thread);
+    times->linesDuring = written;
+    StopServer(program, &running);
+    if (!ok) return false;
+    std::sort(samples.begin(), samples.end());
+    times->p50Ms = Percentile(samples, 50);
+    times->p99Ms = Percentile(samples, 99);
+    return true;
+}
+
+// From WM_CLOSE to the end of the process, with the lamp's report stuck for
+// delayMs (0: none under way).
+bool MeasureShutdown(DWORD delayMs, double* ms)
+{
+    Progress(Format("shutdown of tolvaren, %s", delayMs > 0 ? "its lamp's report stuck" : "its lamp idle"));
+    SimDeviceBench lamp;
+    SimDeviceSpec spec;
+    if (delayMs > 0) spec.extra = Format("delay=%lu\r\n", delayMs);
+    lamp.AddDevice(spec);
+    const Server program = {kProgram, BinPath(kProgram), "", true};
+    std::unique_ptr<RunningProgram> running = StartServer(program);
+    if (!running) return false;
+    HWND window = running->MainWindow();
+    PipeWriter writer;
+    if (writer.Open() != 0 || !writer.Write(LampLine(0x00FF))) return Fail("can't write to tolvaren's pipe");
+    const std::string stall = Format("stall %lu", delayMs);
+    const bool underWay = WaitUntil([&] {
+        const std::vector<std::string> events = lamp.Events();
+        if (delayMs > 0) return std::find(events.begin(), events.end(), stall) != events.end();
+        return !lamp.Reports().empty();
+    }, 5000);
+    if (!underWay) return Fail("the lamp line's report never reached the simulated lamp");
+
+    const LONGLONG before = Ticks();
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    const DWORD code = running->WaitForExit(30000);
+    *ms = TicksToMs(Ticks() - before);
+    if (code == STILL_ACTIVE) return Fail("tolvaren did not end within 30 s of WM_CLOSE");
+    return true;
+}
+
 // ---- the table -------------------------------------------------------------------
 
 std::string WineVersion()
@@ -606,6 +722,13 @@ int main(int argc, char** argv)
         minimalStarts.push_back(ms);
     }
     CloseReportTail(&tail);
+
+    // Each with a lamp of its own, so last: the simulated devices they
+    // describe replace the one above.
+    PaintTimes paints, slowPaints;
+    double shutdownMs = 0, stuckShutdownMs = 0;
+    ok = ok && MeasurePaints(0, &paints) && MeasurePaints(kSlowLampMs, &slowPaints) &&
+         MeasureShutdown(0, &shutdownMs) && MeasureShutdown(kStuckLampMs, &stuckShutdownMs);
     if (!ok) return 1;
 
     SYSTEMTIME today;
@@ -640,6 +763,14 @@ int main(int argc, char** argv)
         cpuSeen ? Verdict(programIdle.threadsMs == 0) : "can't tell");
     Row(Format("start-up to window shown, median of %d", kStarts), Ms(Median(programStarts), 1),
         Ms(Median(minimalStarts), 1) + " (minimal window)", "-", "");
+    Row(Format("paint while lines stream to a %lu ms lamp, p50 (%d paints)", kSlowLampMs, kPaints),
+        Ms(slowPaints.p50Ms), Ms(paints.p50Ms) + " (lamp answering at once)", "<= the same",
+        Verdict(slowPaints.p50Ms <= paints.p50Ms * 1.05));
+    Row(Format("paint while lines stream to a %lu ms lamp, p99 (%d paints)", kSlowLampMs, kPaints),
+        Ms(slowPaints.p99Ms), Ms(paints.p99Ms) + " (lamp answering at once)", "<= the same",
+        Verdict(slowPaints.p99Ms <= paints.p99Ms * 1.05));
+    Row("shutdown, WM_CLOSE to the process's end, a report stuck", Ms(stuckShutdownMs, 1),
+        Ms(shutdownMs, 1) + " (no report under way)", Format("about %u ms", kLampShutdownWaitMs), "");
     Row("size, 32-bit build", SizeText(argc == 3 ? argv[1] : NULL), "-", "-", "");
     Row("size, 64-bit build", SizeText(argc == 3 ? argv[2] : NULL), "-", "-", "");
 
@@ -648,6 +779,10 @@ int main(int argc, char** argv)
                 "tolvaren reads its pipe on a second thread, beside its window's; the bare server "
                 "reading on a second thread shows what that arrangement costs under this Wine.\n",
                 kLatencyRounds, kLatencyLinesPerRound, kWarmUpLines);
+    std::printf("Paints: WM_PAINT sent to the window after invalidating it, timed to its answer, while a "
+                "writer sent a lamp line every millisecond or so (%d and %d lines taken during the "
+                "paints); 5 %% is allowed for noise.\n",
+                paints.linesDuring, slowPaints.linesDuring);
     std::printf("Start-ups (ms), tolvaren.exe:");
     for (double ms : programStarts) std::printf(" %.1f", ms);
     std::printf("; minimal window:");
