@@ -5,13 +5,14 @@
 #include "lamps/lamp_control.h"
 #include "pipe/pipe_listener.h"
 #include "res/resource.h"
+#include "version.h"
 
 namespace {
 
 const char kClassName[] = "PipeWClass";
 
 const char kAboutText[] =
-    "Simple Tolvaren V1.00 for the Glimmerix plugin.\n"
+    "Simple Tolvaren V" TOLVAREN_VERSION_SHORT " for the Glimmerix plugin.\n"
     "Reading winamp data from the pipe:\n"
     "\\\\.\\pipe\\korvinde\n"
     "\n"
