@@ -1,10 +1,11 @@
 #!/bin/sh
 # Installs what is missing, builds all three presets and runs every test:
 # the native unit tests, and the Windows tests under Wine on a virtual
-# display. Then the hardening steps: the native unit tests under AddressSanitizer
-# and UndefinedBehaviorSanitizer, the lamp state stress test under
-# ThreadSanitizer, each fuzz target for a bounded time and the static
-# analysis. Exits non-zero when a build, a test or a step fails.
+# display. Then the release's check (built twice, compared byte for byte,
+# its contents checked) and the hardening steps: the native unit tests
+# under AddressSanitizer and UndefinedBehaviorSanitizer, the lamp state
+# stress test under ThreadSanitizer, each fuzz target for a bounded time
+# and the static analysis. Exits non-zero when a build, a test or a step fails.
 #   FUZZ_SECONDS=N scripts/test.sh    fuzzes each target for N seconds (45)
 set -eu
 cd "$(dirname "$0")/.."
@@ -46,6 +47,7 @@ sanitized() {
         ctest --preset "$1"
 }
 
+step "release" scripts/check-release.sh
 step "native-sanitize" sanitized native-sanitize
 step "native-tsan" sanitized native-tsan
 step "fuzz" scripts/fuzz.sh "${FUZZ_SECONDS:-45}"
