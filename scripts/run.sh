@@ -41,10 +41,35 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    echo "run.sh: making the Wine prefix $WINEPREFIX (once; about half a minute)"
+    echo "run.sh: making the Wine prefix $WINEPREFIX (once; half a minute, or a few minutes where wine32 is installed)"
     /usr/lib/wine/wine64 wineboot -i >build/run/wineboot.log 2>&1
     /usr/lib/wine/wineserver -w
 fi
+
+# The prefix's settings. Wine's USB bus driver passes Linux's hidraw
+# devices, real lamps among them, to Windows programs only with its SDL
+# backend off. On a virtual display no window manager draws title bars and
+# frames, so Wine draws them itself (unmanaged windows); on a desktop the
+# window manager does.
+settings=build/run/settings.reg
+{
+    printf 'REGEDIT4\r\n\r\n'
+    printf '[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\winebus]\r\n'
+    printf '"Enable SDL"=dword:00000000\r\n\r\n'
+    printf '[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\r\n'
+    if [ -n "$virtual" ]; then printf '"Managed"="N"\r\n\r\n'; else printf '"Managed"=-\r\n\r\n'; fi
+} >"$settings"
+if ! cmp -s "$settings" "$WINEPREFIX/tolvaren-settings.reg"; then
+    /usr/lib/wine/wine64 regedit /S "Z:$(echo "$PWD/$settings" | sed 's|/|\\|g')" >build/run/regedit.log 2>&1
+    # The bus driver reads its setting when it starts: let this Wine end,
+    # so that the next start reads it.
+    /usr/lib/wine/wineserver -w
+    cp "$settings" "$WINEPREFIX/tolvaren-settings.reg"
+fi
+
+# A real lamp reaches the program only if this user may open its hidraw
+# node; say so now rather than leave the user with "no HID found".
+scripts/hidraw-lamp.sh "$@" | sed 's/^hidraw-lamp.sh/run.sh/' || true
 
 echo "run.sh: starting build/$preset/tolvaren.exe $*"
 echo "run.sh: light its lamps from another terminal (scripts/send.sh 00FF);" \
