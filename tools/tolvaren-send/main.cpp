@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "pipe/pipe_name.h"
+#include "tools/common/lamp_pipe_win32.h"
 #include "tools/tolvaren-send/exit_codes.h"
 #include "tools/tolvaren-send/send_logic.h"
 #include "tools/tolvaren-send/send_win32.h"
@@ -52,50 +53,44 @@ const char kHelp[] =
 // Warnings quote this much of a line.
 const int kQuoted = 40;
 
-int OpenLampPipe(HANDLE* pipe)
+int OpenPipe(HANDLE* pipe)
 {
-    *pipe = CreateFileA(kLampPipeName, GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
-    if (*pipe != INVALID_HANDLE_VALUE) return kExitOk;
-
-    const DWORD code = GetLastError();
-    switch (code) {
-    case ERROR_FILE_NOT_FOUND:
+    DWORD code = 0;
+    switch (OpenLampPipe(pipe, &code)) {
+    case kLampPipeOpen:
+        return kExitOk;
+    case kLampPipeMissing:
         Print(kToErr,
               "tolvaren-send: tolvaren is not running: there is no pipe %s.\n"
               "Start tolvaren first (scripts/run.sh), then try again. Under Wine both must\n"
               "run in the same WINEPREFIX (scripts/send.sh uses the one of scripts/run.sh).\n",
               kLampPipeName);
         return kExitNotRunning;
-    case ERROR_PIPE_BUSY:
+    case kLampPipeBusy:
         Print(kToErr,
               "tolvaren-send: the pipe %s is busy: another writer (the media player's "
               "plug-in, or another tolvaren-send) is connected to it.\n"
               "Stop that writer, or let it finish, and try again.\n",
               kLampPipeName);
         return kExitBusy;
-    default: {
-        char text[256];
-        Print(kToErr,
-              "tolvaren-send: could not open the pipe %s (error %lu: %s).\n"
-              "Check that the program serving it is tolvaren, and try again.\n",
-              kLampPipeName, code, ErrorText(code, text, sizeof text));
-        return kExitOpenFailed;
+    case kLampPipeFailed:
+        break;
     }
-    }
+    char text[256];
+    Print(kToErr,
+          "tolvaren-send: could not open the pipe %s (error %lu: %s).\n"
+          "Check that the program serving it is tolvaren, and try again.\n",
+          kLampPipeName, code, ErrorText(code, text, sizeof text));
+    return kExitOpenFailed;
 }
 
 // number is the line's number in standard input, or 0 for the one line of
 // the command line.
 bool SendLine(HANDLE pipe, const char* bytes, unsigned length, unsigned long number)
 {
-    DWORD written = 0;
-    BOOL ok = WriteFile(pipe, bytes, length, &written, NULL);
-    // Tolvaren takes only the first line of each read, so the next line may
-    // go only once this one has been read; the flush waits for that.
-    if (ok) ok = FlushFileBuffers(pipe);
-    if (ok && written == length) return true;
+    DWORD code = 0;
+    if (WriteLampPipeLine(pipe, bytes, length, &code)) return true;
 
-    const DWORD code = ok ? ERROR_WRITE_FAULT : GetLastError();
     char what[32] = "the line";
     if (number != 0) std::snprintf(what, sizeof what, "line %lu", number);
     char text[256];
@@ -236,7 +231,7 @@ int main(int argc, char** argv)
     if (command.action == kActionList) return ListHidDevices();
 
     HANDLE pipe = INVALID_HANDLE_VALUE;
-    int result = OpenLampPipe(&pipe);
+    int result = OpenPipe(&pipe);
     if (result != kExitOk) return result;
 
     switch (command.action) {

@@ -1,20 +1,8 @@
 #pragma once
 
-#include <windows.h>
+#include "tools/common/console_win32.h"
 
 // The Win32 side of tolvaren-send, shared by its files.
-
-// Text for the user: results on standard output, problems and progress on
-// standard error, so that a script can keep the two apart.
-enum OutputStream { kToOut, kToErr };
-
-void WriteText(OutputStream stream, const char* text);
-
-// Formats into a fixed buffer and writes it; a longer text is cut short.
-void Print(OutputStream stream, const char* format, ...) __attribute__((format(gnu_printf, 2, 3)));
-
-// The system's text for an error code, without its line end, in buffer.
-const char* ErrorText(DWORD code, char* buffer, DWORD size);
 
 // Lists the present HID devices on standard output; returns the exit code.
 int ListHidDevices();

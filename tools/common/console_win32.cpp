@@ -1,4 +1,4 @@
-#include "tools/tolvaren-send/send_win32.h"
+#include "tools/common/console_win32.h"
 
 #include <cstdarg>
 #include <cstdio>
