@@ -143,6 +143,7 @@ TEST(VisReader, RefusesWhatItCannotReadAndSaysWhy)
             const Read read = ReadWav(c.bytes, piece);
             EXPECT_EQ(read.status, kPcmUnsupported) << c.what << " in pieces of " << piece;
             EXPECT_NE(read.message.find(c.says), std::string::npos) << c.what << ": \"" << read.message << "\"";
+            EXPECT_LT(read.message.size() + 1, kPcmMessageMax) << c.what << " was cut short";
             EXPECT_TRUE(read.samples.empty()) << c.what;
         }
         // Refused input gets no lamp line at all: nothing was sent.

@@ -1,7 +1,6 @@
 #include "tools/tolvaren-vis/pcm_reader.h"
 
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -31,17 +30,18 @@ uint32_t Le32(const uint8_t* p)
            (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
-PcmStatus Unsupported(PcmReader* reader, const char* format, ...) __attribute__((format(printf, 2, 3)));
-
-PcmStatus Unsupported(PcmReader* reader, const char* format, ...)
+// Stops the reader for good; the caller has put the reason in message.
+PcmStatus Refuse(PcmReader* reader)
 {
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(reader->message, sizeof reader->message, format, args);
-    va_end(args);
     reader->stage = kPcmStageFailed;
     reader->status = kPcmUnsupported;
     return kPcmUnsupported;
+}
+
+PcmStatus Unsupported(PcmReader* reader, const char* message)
+{
+    std::snprintf(reader->message, sizeof reader->message, "%s", message);
+    return Refuse(reader);
 }
 
 // What the WAV format tags that are met in practice hold, for a message
@@ -83,13 +83,19 @@ PcmStatus TakeFmt(PcmReader* reader, uint32_t size)
     const uint32_t blockAlign = Le16(fmt + 12);
     const uint32_t bits = Le16(fmt + 14);
 
+    char* message = reader->message;
+    const size_t room = sizeof reader->message;
     if (tag == kTagExtensible) {
-        if (size < kPcmFmtKept)
-            return Unsupported(reader, "its extensible fmt chunk is %u bytes, too short for its sub-format (40)",
-                               static_cast<unsigned>(size));
+        if (size < kPcmFmtKept) {
+            std::snprintf(message, room, "its extensible fmt chunk is %u bytes, too short for its sub-format (40)",
+                          static_cast<unsigned>(size));
+            return Refuse(reader);
+        }
         tag = Le16(fmt + 24);
-        if (std::memcmp(fmt + 26, kGuidTail, sizeof kGuidTail) != 0)
-            return Unsupported(reader, "it holds audio of a sub-format it does not know; %s", kGiveInstead);
+        if (std::memcmp(fmt + 26, kGuidTail, sizeof kGuidTail) != 0) {
+            std::snprintf(message, room, "it holds audio of a sub-format it does not know; %s", kGiveInstead);
+            return Refuse(reader);
+        }
     }
 
     if (tag == kTagPcm && bits == 16) {
@@ -98,27 +104,36 @@ PcmStatus TakeFmt(PcmReader* reader, uint32_t size)
         reader->format.encoding = kPcmS24;
     } else if (tag == kTagFloat && bits == 32) {
         reader->format.encoding = kPcmF32;
-    } else if (tag == kTagPcm) {
-        return Unsupported(reader, "it holds %u-bit integer PCM; %s", static_cast<unsigned>(bits), kGiveInstead);
-    } else if (tag == kTagFloat) {
-        return Unsupported(reader, "it holds %u-bit float PCM; %s", static_cast<unsigned>(bits), kGiveInstead);
-    } else if (TagName(tag) != nullptr) {
-        return Unsupported(reader, "it holds %s audio; %s", TagName(tag), kGiveInstead);
     } else {
-        return Unsupported(reader, "it holds audio of format tag 0x%04X; %s", static_cast<unsigned>(tag),
-                           kGiveInstead);
+        if (tag == kTagPcm)
+            std::snprintf(message, room, "it holds %u-bit integer PCM; %s", static_cast<unsigned>(bits), kGiveInstead);
+        else if (tag == kTagFloat)
+            std::snprintf(message, room, "it holds %u-bit float PCM; %s", static_cast<unsigned>(bits), kGiveInstead);
+        else if (TagName(tag) != nullptr)
+            std::snprintf(message, room, "it holds %s audio; %s", TagName(tag), kGiveInstead);
+        else
+            std::snprintf(message, room, "it holds audio of format tag 0x%04X; %s", static_cast<unsigned>(tag),
+                          kGiveInstead);
+        return Refuse(reader);
     }
 
-    if (channels < 1 || channels > kPcmChannelsMax)
-        return Unsupported(reader, "it has %u channels; give 1 or 2 (mono or stereo)", static_cast<unsigned>(channels));
-    if (rate < kPcmRateMin || rate > kPcmRateMax)
-        return Unsupported(reader, "its rate is %lu Hz; give 22050 to 96000 Hz", static_cast<unsigned long>(rate));
+    if (channels < 1 || channels > kPcmChannelsMax) {
+        std::snprintf(message, room, "it has %u channels; give 1 or 2 (mono or stereo)",
+                      static_cast<unsigned>(channels));
+        return Refuse(reader);
+    }
+    if (rate < kPcmRateMin || rate > kPcmRateMax) {
+        std::snprintf(message, room, "its rate is %lu Hz; give 22050 to 96000 Hz", static_cast<unsigned long>(rate));
+        return Refuse(reader);
+    }
     reader->format.channels = channels;
     reader->format.rate = rate;
-    if (blockAlign != PcmFrameBytes(reader->format))
-        return Unsupported(reader, "its header is inconsistent: frames of %u bytes for %u channels of %u bits",
-                           static_cast<unsigned>(blockAlign), static_cast<unsigned>(channels),
-                           static_cast<unsigned>(bits));
+    if (blockAlign != PcmFrameBytes(reader->format)) {
+        std::snprintf(message, room, "its header is inconsistent: frames of %u bytes for %u channels of %u bits",
+                      static_cast<unsigned>(blockAlign), static_cast<unsigned>(channels),
+                      static_cast<unsigned>(bits));
+        return Refuse(reader);
+    }
     Announce(reader);
     return kPcmOk;
 }
@@ -153,9 +168,12 @@ PcmStatus TakeChunkHead(PcmReader* reader)
         return kPcmOk;
     }
     if (std::memcmp(head, "fmt ", 4) == 0 && !reader->formatKnown) {
-        if (size < 16)
-            return Unsupported(reader, "its fmt chunk is %lu bytes, too short to describe the audio (16)",
-                               static_cast<unsigned long>(size));
+        if (size < 16) {
+            std::snprintf(reader->message, sizeof reader->message,
+                          "its fmt chunk is %lu bytes, too short to describe the audio (16)",
+                          static_cast<unsigned long>(size));
+            return Refuse(reader);
+        }
         reader->stage = kPcmStageFmt;
         reader->headWant = size < kPcmFmtKept ? size : static_cast<uint32_t>(kPcmFmtKept);
         reader->remaining = static_cast<uint64_t>(size) - reader->headWant + (size & 1u);
@@ -229,7 +247,7 @@ void TakeSamples(PcmReader* reader, const uint8_t* bytes, size_t count)
             bytes += frameBytes;
             count -= frameBytes;
         }
-        DecodeFrame(reader->format, frame, batch + batchFrames * channels);
+        DecodeFrame(reader->format, frame, batch + static_cast<size_t>(batchFrames) * channels);
         if (++batchFrames == kPcmBatchFrames) {
             reader->onSamples(reader->context, batch, batchFrames);
             reader->frames += batchFrames;
@@ -347,9 +365,11 @@ PcmStatus FinishPcm(PcmReader* reader)
     }
     if (reader->stage == kPcmStageAfterData) return kPcmOk;
     if (reader->bytesIn == 0) return Unsupported(reader, "it is empty: there is no WAV header");
-    if (reader->stage == kPcmStageRiff)
-        return Unsupported(reader, "it is %lu bytes long, too short for a WAV header",
-                           static_cast<unsigned long>(reader->bytesIn));
+    if (reader->stage == kPcmStageRiff) {
+        std::snprintf(reader->message, sizeof reader->message, "it is %lu bytes long, too short for a WAV header",
+                      static_cast<unsigned long>(reader->bytesIn));
+        return Refuse(reader);
+    }
     if (!reader->formatKnown) return Unsupported(reader, "it ends before its format (fmt chunk) is complete");
     return Unsupported(reader, "it ends before its audio begins: it has no data chunk");
 }

@@ -200,7 +200,7 @@ void RunMeter(VisMeter* meter, const float* samples, unsigned count, unsigned st
     float level = meter->level;
     float peak = meter->framePeak;
     for (unsigned i = 0; i < count; ++i) {
-        const float x = std::fabs(samples[i * stride]);
+        const float x = std::fabs(samples[static_cast<size_t>(i) * stride]);
         if (x > level)
             level += (x - level) * attack;
         else
@@ -248,7 +248,7 @@ double BandCentreHz(uint32_t band)
 
 void StartAnalysis(VisAnalysis* analysis, VisMode mode, const PcmFormat& format)
 {
-    std::memset(analysis, 0, sizeof *analysis);
+    *analysis = VisAnalysis();
     analysis->mode = mode;
     analysis->format = format;
     if (analysis->format.channels < 1) analysis->format.channels = 1;
@@ -305,7 +305,7 @@ void AnalyseSamples(VisAnalysis* analysis, const float* samples, unsigned frames
         if (analysis->mode == kVisSpectrum) {
             const float* in = samples;
             if (channels == 2) {
-                for (unsigned i = 0; i < count; ++i) mono[i] = 0.5f * (samples[2 * i] + samples[2 * i + 1]);
+                for (size_t i = 0; i < count; ++i) mono[i] = 0.5f * (samples[2 * i] + samples[2 * i + 1]);
                 in = mono;
             }
             for (uint32_t b = 0; b < kVisBands; ++b)

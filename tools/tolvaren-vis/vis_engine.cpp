@@ -47,7 +47,7 @@ void OnFormat(void* context, const PcmFormat& format)
 
 void StartVis(VisEngine* engine, const VisSettings& settings, VisLineSink sink, void* context)
 {
-    std::memset(engine, 0, sizeof *engine);
+    *engine = VisEngine();
     engine->settings = settings;
     if (engine->settings.delayMs > kVisDelayMaxMs) engine->settings.delayMs = kVisDelayMaxMs;
     engine->sink = sink;
