@@ -69,6 +69,12 @@ TEST(VisArguments, ReadsEachCommand)
         EXPECT_EQ(command.path == nullptr ? "" : command.path, std::string(c.path == nullptr ? "" : c.path)) << name;
         EXPECT_EQ(command.device == nullptr ? "" : command.device, std::string(c.device == nullptr ? "" : c.device))
             << name;
+        const VisSettings settings = VisSettingsFor(command);
+        EXPECT_EQ(settings.mode, c.mode) << name;
+        EXPECT_EQ(settings.output, c.print ? kVisForPrint : kVisForPipe) << name;
+        EXPECT_EQ(settings.delayMs, c.delay) << name;
+        EXPECT_EQ(settings.wav, c.action == kVisActionFile) << name;
+        EXPECT_EQ(settings.raw.rate, c.raw.rate) << name;
     }
 }
 

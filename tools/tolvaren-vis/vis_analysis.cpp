@@ -234,9 +234,9 @@ uint16_t EndMeterFrame(VisAnalysis* analysis)
     return static_cast<uint16_t>(upper | (lower << 8));
 }
 
-uint64_t FrameEnd(uint32_t rate, uint32_t frameIndex)
+uint64_t FrameEnd(uint32_t rate, uint64_t frameIndex)
 {
-    return (static_cast<uint64_t>(frameIndex) + 1) * rate * kVisFrameMs / 1000;
+    return (frameIndex + 1) * rate * kVisFrameMs / 1000;
 }
 
 }  // namespace
@@ -323,7 +323,7 @@ void AnalyseSamples(VisAnalysis* analysis, const float* samples, unsigned frames
         if (analysis->sample == analysis->frameEnd) {
             const uint16_t lamps =
                 analysis->mode == kVisSpectrum ? EndSpectrumFrame(analysis) : EndMeterFrame(analysis);
-            const uint32_t index = analysis->frameIndex++;
+            const uint32_t index = static_cast<uint32_t>(analysis->frameIndex++);
             analysis->frameEnd = FrameEnd(analysis->format.rate, analysis->frameIndex);
             sink(context, lamps, index);
         }

@@ -67,7 +67,7 @@ struct VisAnalysis {
     PcmFormat format;
     uint64_t sample;          // frames of audio analysed
     uint64_t frameEnd;        // the sample at which the current 10 ms frame ends
-    uint32_t frameIndex;      // frames completed
+    uint64_t frameIndex;      // frames completed (64 bits: a capture may run for years)
     float envelopeFall;       // spectrum: per-sample factor of the peak detectors' fall
     float referenceFall;      // spectrum: per-frame factor of the references' fall
     float meterAttack;        // meter: share of the gap closed per sample on a rise
@@ -79,7 +79,7 @@ struct VisAnalysis {
 };
 
 // Is called at the end of each 10 ms frame with its lamp value; frameIndex
-// 0 is the frame that ends at 10 ms of audio.
+// 0 is the frame that ends at 10 ms of audio (it wraps after 497 days).
 typedef void (*VisFrameSink)(void* context, uint16_t lamps, uint32_t frameIndex);
 
 void StartAnalysis(VisAnalysis* analysis, VisMode mode, const PcmFormat& format);

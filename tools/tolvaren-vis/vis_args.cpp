@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "tools/tolvaren-vis/vis_engine.h"
 
 namespace {
 
@@ -168,4 +167,15 @@ bool ParseVisArguments(int argc, const char* const* argv, VisCommand* command, c
     if (command->action == kVisActionListDevices && (given & (kGivenMode | kGivenDelay | kGivenPrint)) != 0)
         return Fail(error, "--list-devices only lists; --mode, --delay and --print go with an input");
     return true;
+}
+
+VisSettings VisSettingsFor(const VisCommand& command)
+{
+    VisSettings settings = {};
+    settings.mode = command.mode;
+    settings.output = command.print ? kVisForPrint : kVisForPipe;
+    settings.delayMs = command.delayMs;
+    settings.wav = command.action == kVisActionFile;
+    settings.raw = command.raw;
+    return settings;
 }

@@ -7,6 +7,7 @@
 #include "tools/common/tool_rules.h"
 #include "tools/tolvaren-vis/pcm_reader.h"
 #include "tools/tolvaren-vis/vis_analysis.h"
+#include "tools/tolvaren-vis/vis_engine.h"
 
 enum VisAction {
     kVisActionHelp,
@@ -30,3 +31,8 @@ struct VisCommand {
 // error, with a message in error (at most kUsageErrorMax bytes with its NUL)
 // that says what is wrong and what to give instead.
 bool ParseVisArguments(int argc, const char* const* argv, VisCommand* command, char* error);
+
+// The engine's settings for a command that reads audio: a WAV for a file,
+// raw samples of command.raw otherwise (for capture, the caller puts the
+// device's format into raw first); --print or the pipe.
+VisSettings VisSettingsFor(const VisCommand& command);
