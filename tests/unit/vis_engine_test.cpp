@@ -223,54 +223,82 @@ TEST(VisDelayQueue, HandsOutLinesWhenDueAndSkipsWhatIsStale)
     EXPECT_EQ(line.lamps, kVisQueueLines + 2);
 }
 
-TEST(VisLiveInput, DropsTheOldestWholeFramesBeyond100ms)
+TEST(VisLiveInput, ThrowsAwayTheOldestWholeFramesBeyond100ms)
 {
+    const PcmFormat s16 = {kPcmS16, 44100, 2};
+    const PcmFormat f32 = {kPcmF32, 48000, 2};
     struct {
         const char* what;
         PcmFormat format;
+        uint64_t read;     // bytes
         uint64_t waiting;  // bytes
-        uint64_t dropped;  // bytes
+        uint64_t skipped;  // bytes
     } const cases[] = {
-        {"nothing waits", {kPcmS16, 44100, 2}, 0, 0},
-        {"exactly 100 ms", {kPcmS16, 44100, 2}, 4410 * 4, 0},
-        {"100 ms and a frame", {kPcmS16, 44100, 2}, 4411 * 4, (4411 - 882) * 4},
-        {"a second, with a partial frame", {kPcmS16, 44100, 2}, 44100 * 4 + 3, (44100 - 882) * 4},
-        {"float stereo capture", {kPcmF32, 48000, 2}, 48000 * 8 / 2, (24000 - 960) * 8},
-        {"float mono", {kPcmF32, 96000, 1}, 96000 * 4, (96000 - 1920) * 4},
+        {"a 10 ms read", s16, 441 * 4, 0, 0},
+        {"exactly 100 ms", s16, 4410 * 4, 0, 0},
+        {"100 ms and a frame in one read", s16, 4411 * 4, 0, (4411 - 882) * 4},
+        {"200 ms and a partial frame", s16, 8820 * 4 + 3, 0, (8820 - 882) * 4},
+        {"10 ms read, 95 ms known to wait: all of the read", s16, 441 * 4, 4190 * 4, 441 * 4},
+        {"10 ms read, a second known to wait", s16, 441 * 4 + 2, 44100 * 4, 441 * 4},
+        {"float capture, 150 ms packet", f32, 7200 * 8, 0, (7200 - 960) * 8},
+        {"float mono at 96 kHz", {kPcmF32, 96000, 1}, 96000 * 4, 0, (96000 - 1920) * 4},
     };
     for (const auto& c : cases) {
         VisLiveGuard guard;
         StartLiveGuard(&guard, c.format);
         bool tell = true;
-        EXPECT_EQ(LiveBytesToDrop(&guard, c.waiting, &tell), c.dropped) << c.what;
-        EXPECT_EQ(tell, c.dropped != 0) << c.what;
-        EXPECT_EQ(c.dropped % PcmFrameBytes(c.format), 0u) << c.what;
+        const uint64_t skipped = LiveBytesToSkip(&guard, c.read, c.waiting, &tell);
+        EXPECT_EQ(skipped, c.skipped) << c.what;
+        EXPECT_EQ(tell, c.skipped != 0) << c.what;
+        EXPECT_EQ(skipped % PcmFrameBytes(c.format), 0u) << c.what;
+        EXPECT_LE(skipped, c.read) << c.what;
         // Said once only.
-        EXPECT_EQ(LiveBytesToDrop(&guard, c.waiting, &tell), c.dropped) << c.what;
+        EXPECT_EQ(LiveBytesToSkip(&guard, c.read, c.waiting, &tell), c.skipped) << c.what;
         EXPECT_FALSE(tell) << c.what;
+        // A read buffer brings more than the limit when that much waits.
+        EXPECT_GT(LiveReadBytes(&guard), c.format.rate * kVisLiveBacklogMaxMs / 1000 * PcmFrameBytes(c.format));
     }
 }
 
-// Dropping whole frames keeps the samples in step: what is left of the
-// stream gives the lines of the stream without the dropped part.
-TEST(VisLiveInput, DroppingKeepsTheSamplesInStep)
+// A stream read in pieces that split frames, with a stall: throwing away
+// whole frames keeps the samples after it in step.
+TEST(VisLiveInput, ThrowingAwayKeepsTheSamplesInStep)
 {
     Signal signal = Silence(44100, 2, 0);
     AddSine(&signal, 3000.0, -6.0, 1.0);
     AddSine(&signal, 80.0, -6.0, 1.0);
     const std::string bytes = RawS16(signal);
+    const PcmFormat format = {kPcmS16, 44100, 2};
     VisLiveGuard guard;
-    StartLiveGuard(&guard, PcmFormat{kPcmS16, 44100, 2});
-    bool tell = false;
-    // 301 bytes were read, then a stall left the rest of the first second waiting.
-    const uint64_t drop = LiveBytesToDrop(&guard, 44100 * 4 - 301, &tell);
-    const std::string kept = bytes.substr(0, 301) + bytes.substr(301 + drop);
-    const PrintRun run = RunPrint(kept, PrintSettings(kVisSpectrum, false, PcmFormat{kPcmS16, 44100, 2}), 301);
-    const std::vector<LampLine> lines = ParseLines(run.lines);
-    ASSERT_GE(lines.size(), 2u);
-    // Misaligned samples would be loud noise in every band.
-    EXPECT_TRUE(lines[lines.size() - 2].lamps & BandLampBit(BandOf(80.0)));
-    EXPECT_LE(LitCount(lines[lines.size() - 2].lamps), 4u);
+    StartLiveGuard(&guard, format);
+    std::vector<VisEngine> engine(1);
+    std::vector<std::string> lines;
+    StartVis(&engine[0], PrintSettings(kVisSpectrum, false, format), [](void* context, const VisLine& line) {
+        char text[kVisPrintLineMax];
+        static_cast<std::vector<std::string>*>(context)->push_back(std::string(text, FormatPrintLine(line, text)));
+    }, &lines);
+    size_t at = 0, told = 0;
+    uint64_t skippedTotal = 0;
+    for (unsigned n = 0; at < bytes.size(); ++n) {
+        // 301-byte reads, and after 136 ms one that brings 250 ms at once.
+        size_t read = n == 80 ? 44100 : 301;
+        read = std::min(read, bytes.size() - at);
+        bool tell = false;
+        const uint64_t skip = LiveBytesToSkip(&guard, read, 0, &tell);
+        told += tell;
+        skippedTotal += skip;
+        FeedVis(&engine[0], bytes.data() + at + skip, read - skip);
+        at += read;
+    }
+    FinishVis(&engine[0]);
+    EXPECT_EQ(told, 1u);
+    EXPECT_EQ(skippedTotal, (11025u - 882u) * 4);
+    const std::vector<LampLine> parsed = ParseLines(lines);
+    ASSERT_GE(parsed.size(), 2u);
+    // Samples out of step would be loud noise in every band.
+    const uint16_t last = parsed[parsed.size() - 2].lamps;
+    EXPECT_TRUE(last & BandLampBit(BandOf(80.0))) << last;
+    EXPECT_LE(LitCount(last), 4u) << last;
 }
 
 }  // namespace

@@ -151,17 +151,24 @@ void StartLiveGuard(VisLiveGuard* guard, const PcmFormat& format)
     guard->rate = format.rate;
 }
 
-uint64_t LiveBytesToDrop(VisLiveGuard* guard, uint64_t waitingBytes, bool* tellNow)
+uint32_t LiveReadBytes(const VisLiveGuard* guard)
+{
+    return guard->rate * kVisLiveReadMs / 1000 * guard->frameBytes;
+}
+
+uint64_t LiveBytesToSkip(VisLiveGuard* guard, uint64_t readBytes, uint64_t waitingBytes, bool* tellNow)
 {
     *tellNow = false;
-    const uint64_t waitingFrames = waitingBytes / guard->frameBytes;
-    if (waitingFrames * 1000 <= static_cast<uint64_t>(guard->rate) * kVisLiveBacklogMaxMs) return 0;
-    const uint64_t keepFrames = static_cast<uint64_t>(guard->rate) * kVisLiveKeepMs / 1000;
-    const uint64_t drop = (waitingFrames - keepFrames) * guard->frameBytes;
-    guard->droppedBytes += drop;
-    if (!guard->told) {
+    const uint64_t rate = guard->rate;
+    const uint64_t frames = (readBytes + waitingBytes) / guard->frameBytes;
+    if (frames * 1000 <= rate * kVisLiveBacklogMaxMs) return 0;
+    const uint64_t keepFrames = rate * kVisLiveKeepMs / 1000;
+    uint64_t skip = (frames - keepFrames) * guard->frameBytes;
+    if (skip > readBytes) skip = readBytes / guard->frameBytes * guard->frameBytes;
+    guard->droppedBytes += skip;
+    if (skip > 0 && !guard->told) {
         guard->told = true;
         *tellNow = true;
     }
-    return drop;
+    return skip;
 }

@@ -19,6 +19,7 @@ enum : uint32_t {
     kVisPrintLineMax = 24,      // "4294967295 >5LXXXX\n" and a NUL
     kVisLiveBacklogMaxMs = 100, // live input waiting longer than this is dropped
     kVisLiveKeepMs = 20,        // what is kept of it: the newest audio
+    kVisLiveReadMs = 200,       // a live read's buffer: room for more than the backlog limit
     kVisQueueLines = 64,        // lines waiting for --delay: 500 ms of frames and some
 };
 
@@ -108,10 +109,14 @@ bool PopDueLine(VisLineQueue* queue, uint64_t nowMs, VisLine* line);
 // When the next line is due; UINT64_MAX when none waits.
 uint64_t NextDueMs(const VisLineQueue* queue);
 
-// Live input never backs up more than kVisLiveBacklogMaxMs: the caller
-// tells how many bytes wait unread (in the pipe, or in the capture buffer)
-// before each read, and reads and throws away the bytes this returns, whole
-// frames, so that the newest kVisLiveKeepMs remain.
+// Live input never backs up more than kVisLiveBacklogMaxMs. After each
+// read, the caller asks how many of the bytes it got to throw away before
+// feeding the rest. A live source delivers in real time, so a read that
+// brings more than kVisLiveBacklogMaxMs of audio at once is itself proof
+// that its oldest part waited that long: read with a buffer of at least
+// LiveReadBytes, and no measurement of the pipe is needed (under Wine,
+// PeekNamedPipe does not work on a pipe from Linux). Where the bytes still
+// waiting are known (a capture buffer's padding), pass them too.
 struct VisLiveGuard {
     uint32_t frameBytes;
     uint32_t rate;
@@ -120,6 +125,10 @@ struct VisLiveGuard {
 };
 
 void StartLiveGuard(VisLiveGuard* guard, const PcmFormat& format);
-// tellNow is set true the first time something is dropped, for the one
-// message saying so.
-uint64_t LiveBytesToDrop(VisLiveGuard* guard, uint64_t waitingBytes, bool* tellNow);
+// A read buffer that holds kVisLiveReadMs of audio, in bytes.
+uint32_t LiveReadBytes(const VisLiveGuard* guard);
+// The leading bytes of this read to throw away: whole frames, so that the
+// samples after them stay in step, leaving the newest kVisLiveKeepMs of
+// what was read and what waits. tellNow is set true the first time
+// something is thrown away, for the one message saying so.
+uint64_t LiveBytesToSkip(VisLiveGuard* guard, uint64_t readBytes, uint64_t waitingBytes, bool* tellNow);
