@@ -33,7 +33,7 @@ cmake --build --preset fuzz
 artifacts=build/fuzz/artifacts
 mkdir -p "$artifacts"
 status=0
-for target in frame_lamp command_line hex_scan; do
+for target in frame_lamp command_line hex_scan vis_input; do
     work="build/fuzz/work/$target"
     rm -rf "$work"
     mkdir -p "$work"

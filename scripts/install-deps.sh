@@ -6,7 +6,7 @@ set -eu
 PACKAGES="cmake ninja-build g++ libgtest-dev googletest
 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64
 binutils-mingw-w64-i686 wine wine64 xvfb xauth xdotool imagemagick python3
-clang clang-14 libclang-rt-14-dev clang-tidy cppcheck"
+clang clang-14 libclang-rt-14-dev clang-tidy cppcheck espeak-ng"
 
 missing=""
 for package in $PACKAGES; do

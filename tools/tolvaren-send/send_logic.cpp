@@ -7,8 +7,6 @@
 
 namespace {
 
-const char kHexDigits[] = "0123456789ABCDEF";
-
 // The demo bar grows over 16 steps and shrinks over 14, so that neither end
 // is shown twice in a row.
 const uint32_t kDemoRound = 30;
@@ -16,41 +14,6 @@ const uint32_t kDemoRound = 30;
 bool IsHexDigit(char c)
 {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
-// A whole decimal number from low to high, digits only: no sign, no spaces.
-bool ParseDecimal(const char* text, uint32_t low, uint32_t high, uint32_t* value)
-{
-    if (*text == '\0') return false;
-    uint64_t number = 0;
-    for (; *text != '\0'; ++text) {
-        if (*text < '0' || *text > '9') return false;
-        number = number * 10 + static_cast<unsigned>(*text - '0');
-        if (number > high) return false;
-    }
-    if (number < low) return false;
-    *value = static_cast<uint32_t>(number);
-    return true;
-}
-
-bool IsHelp(const char* arg)
-{
-    return std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0 || std::strcmp(arg, "-?") == 0 ||
-           std::strcmp(arg, "/?") == 0;
-}
-
-bool Fail(char* error, const char* message)
-{
-    std::snprintf(error, kUsageErrorMax, "%s", message);
-    return false;
-}
-
-// The format quotes the argument with "%.40s", so that the message always
-// fits its buffer whole.
-bool FailQuoting(char* error, const char* format, const char* argument)
-{
-    std::snprintf(error, kUsageErrorMax, format, argument);
-    return false;
 }
 
 bool ParseLineText(const char* text, SendCommand* command, char* error)
@@ -87,15 +50,6 @@ unsigned MakeValueLine(const char* value, char* out)
     std::memcpy(out + 3, value, digits);
     out[3 + digits] = '\n';
     return 4 + digits;
-}
-
-void FormatLampLine(uint16_t value, char* out)
-{
-    out[0] = '>';
-    out[1] = '5';
-    out[2] = 'L';
-    for (unsigned i = 0; i < 4; ++i) out[3 + i] = kHexDigits[(value >> (12 - 4 * i)) & 0xFu];
-    out[7] = '\n';
 }
 
 uint16_t DemoLampValue(uint32_t step)
@@ -148,7 +102,7 @@ bool ParseSendArguments(int argc, const char* const* argv, SendCommand* command,
     bool haveCount = false;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
-        if (IsHelp(arg)) {
+        if (IsHelpArgument(arg)) {
             // Help is all that is done, whatever came before it.
             std::memset(command, 0, sizeof *command);
             command->action = kActionHelp;

@@ -6,14 +6,14 @@
 
 #include <cstdint>
 
+#include "tools/common/tool_rules.h"  // FormatLampLine, kLampLineBytes, kUsageErrorMax
+
 enum : unsigned {
     kSendLineMax = 255,       // characters of a line this program sends, without its line feed
     kLampValueDigitsMax = 5,  // ">5L" and five digits fill tolvaren's 8 characters
     kDemoRateDefault = 10,    // lines a second
     kDemoRateMax = 1000,
-    kLampLineBytes = 8,        // ">5L", four hex digits and the line feed
     kReceiverChunkBytes = 18,  // tolvaren reads the pipe this many bytes at a time
-    kUsageErrorMax = 256,      // room for a usage error message
 };
 
 enum SendAction {
@@ -43,10 +43,6 @@ bool ParseSendArguments(int argc, const char* const* argv, SendCommand* command,
 // "0X", which is dropped. Returns the line's length, or 0 when the value is
 // not one (out is then untouched). out has room for kSendLineMax + 2 bytes.
 unsigned MakeValueLine(const char* value, char* out);
-
-// ">5L", the value as four upper-case hex digits and a line feed:
-// kLampLineBytes bytes, no NUL.
-void FormatLampLine(uint16_t value, char* out);
 
 // The demo's lamps at a step: a bar lit from the first lamp that grows to
 // all sixteen and shrinks back to one, 30 steps a round.

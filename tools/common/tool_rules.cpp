@@ -1,0 +1,51 @@
+#include "tools/common/tool_rules.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+const char kHexDigits[] = "0123456789ABCDEF";
+
+}  // namespace
+
+void FormatLampLine(uint16_t value, char* out)
+{
+    out[0] = '>';
+    out[1] = '5';
+    out[2] = 'L';
+    for (unsigned i = 0; i < 4; ++i) out[3 + i] = kHexDigits[(value >> (12 - 4 * i)) & 0xFu];
+    out[7] = '\n';
+}
+
+bool ParseDecimal(const char* text, uint32_t low, uint32_t high, uint32_t* value)
+{
+    if (*text == '\0') return false;
+    uint64_t number = 0;
+    for (; *text != '\0'; ++text) {
+        if (*text < '0' || *text > '9') return false;
+        number = number * 10 + static_cast<unsigned>(*text - '0');
+        if (number > high) return false;
+    }
+    if (number < low) return false;
+    *value = static_cast<uint32_t>(number);
+    return true;
+}
+
+bool IsHelpArgument(const char* arg)
+{
+    return std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0 || std::strcmp(arg, "-?") == 0 ||
+           std::strcmp(arg, "/?") == 0;
+}
+
+bool Fail(char* error, const char* message)
+{
+    std::snprintf(error, kUsageErrorMax, "%s", message);
+    return false;
+}
+
+bool FailQuoting(char* error, const char* format, const char* argument)
+{
+    std::snprintf(error, kUsageErrorMax, format, argument);
+    return false;
+}

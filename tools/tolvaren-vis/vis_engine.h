@@ -1,0 +1,134 @@
+#pragma once
+
+// tolvaren-vis's one way from input bytes to lamp lines, for --print and for
+// the pipe alike: bytes in (a WAV file or raw samples, in pieces of any
+// size), each due lamp line out to a callback with its time in the audio.
+// Also the rules for live input: the delay queue for --delay and the
+// dropping of a backlog.
+
+#include <cstddef>
+#include <cstdint>
+
+#include "tools/common/tool_rules.h"
+#include "tools/tolvaren-vis/pcm_reader.h"
+#include "tools/tolvaren-vis/vis_analysis.h"
+
+enum : uint32_t {
+    kVisDelayMaxMs = 500,
+    kVisRepeatMs = 1000,        // the pipe gets the current value again after this long unchanged
+    kVisPrintLineMax = 24,      // "4294967295 >5LXXXX\n" and a NUL
+    kVisLiveBacklogMaxMs = 100, // live input waiting longer than this is dropped
+    kVisLiveKeepMs = 20,        // what is kept of it: the newest audio
+    kVisLiveReadMs = 200,       // a live read's buffer: room for more than the backlog limit
+    kVisQueueLines = 64,        // lines waiting for --delay: 500 ms of frames and some
+};
+
+enum VisOutput {
+    kVisForPrint,  // a line per change; at the end, lamps out unless they are out
+    kVisForPipe,   // also the value again after a second unchanged; at the end always lamps out
+};
+
+enum VisLineReason {
+    kVisLineChange,  // the lamps changed (or the first frame)
+    kVisLineRepeat,  // a second without change: the same value again
+    kVisLineEnd,     // the input ended: lamps out
+};
+
+struct VisLine {
+    uint16_t lamps;
+    uint32_t audioMs;  // the end of the 10 ms frame it shows, in ms of audio
+    uint32_t showMs;   // audioMs + the delay: when it is due, in ms from the audio's start
+    VisLineReason reason;
+    char text[kLampLineBytes];  // ">5LXXXX\n", no NUL: what goes into the pipe
+};
+
+typedef void (*VisLineSink)(void* context, const VisLine& line);
+
+struct VisSettings {
+    VisMode mode;
+    VisOutput output;
+    uint32_t delayMs;  // 0 to kVisDelayMaxMs
+    bool wav;          // a WAV file's bytes; otherwise raw samples of format raw
+    PcmFormat raw;
+};
+
+struct VisEngine {
+    VisSettings settings;
+    VisLineSink sink;
+    void* context;
+    PcmReader reader;
+    VisAnalysis analysis;
+    bool analysing;     // the format is known
+    bool sentAny;
+    bool finished;
+    uint16_t lastLamps;
+    uint32_t lastAudioMs;  // of the last line handed out
+    uint32_t framesDone;
+};
+
+void StartVis(VisEngine* engine, const VisSettings& settings, VisLineSink sink, void* context);
+
+// Takes the next input bytes, and hands every line that falls due to the
+// sink. kPcmUnsupported means the input is refused (VisMessage says why);
+// it comes before any line.
+PcmStatus FeedVis(VisEngine* engine, const void* bytes, size_t count);
+
+// Digital silence, for a live source that delivers none while nothing plays.
+void FeedVisSilence(VisEngine* engine, uint32_t frames);
+
+// The input has ended: hands over the line that puts the lamps out, one
+// frame after the last if that one already had a line. A refused input gets
+// no line: nothing was ever sent.
+PcmStatus FinishVis(VisEngine* engine);
+
+// Why the input was refused, as "it holds A-law audio; give ...".
+const char* VisMessage(const VisEngine* engine);
+
+// "<showMs> >5LXXXX\n" with a NUL, for --print; returns its length.
+unsigned FormatPrintLine(const VisLine& line, char* out);
+
+// Lines held back until due (--delay with live input). When full, the
+// oldest goes: lamp lines are states, and a newer one replaces it anyway.
+struct VisQueuedLine {
+    VisLine line;
+    uint64_t dueMs;
+};
+struct VisLineQueue {
+    VisQueuedLine items[kVisQueueLines];
+    uint32_t head;
+    uint32_t count;
+    uint32_t skipped;  // lines dropped as full or stale, for telling
+};
+
+void StartLineQueue(VisLineQueue* queue);
+void PushLine(VisLineQueue* queue, const VisLine& line, uint64_t dueMs);
+// The oldest line due at nowMs. A line overdue by more than
+// kVisLiveBacklogMaxMs is skipped when a later one is due too, so that a
+// writer that fell behind shows the present rather than catching up.
+bool PopDueLine(VisLineQueue* queue, uint64_t nowMs, VisLine* line);
+// When the next line is due; UINT64_MAX when none waits.
+uint64_t NextDueMs(const VisLineQueue* queue);
+
+// Live input never backs up more than kVisLiveBacklogMaxMs. After each
+// read, the caller asks how many of the bytes it got to throw away before
+// feeding the rest. A live source delivers in real time, so a read that
+// brings more than kVisLiveBacklogMaxMs of audio at once is itself proof
+// that its oldest part waited that long: read with a buffer of at least
+// LiveReadBytes, and no measurement of the pipe is needed (under Wine,
+// PeekNamedPipe does not work on a pipe from Linux). Where the bytes still
+// waiting are known (a capture buffer's padding), pass them too.
+struct VisLiveGuard {
+    uint32_t frameBytes;
+    uint32_t rate;
+    bool told;
+    uint64_t droppedBytes;
+};
+
+void StartLiveGuard(VisLiveGuard* guard, const PcmFormat& format);
+// A read buffer that holds kVisLiveReadMs of audio, in bytes.
+uint32_t LiveReadBytes(const VisLiveGuard* guard);
+// The leading bytes of this read to throw away: whole frames, so that the
+// samples after them stay in step, leaving the newest kVisLiveKeepMs of
+// what was read and what waits. tellNow is set true the first time
+// something is thrown away, for the one message saying so.
+uint64_t LiveBytesToSkip(VisLiveGuard* guard, uint64_t readBytes, uint64_t waitingBytes, bool* tellNow);
