@@ -8,203 +8,28 @@
 #include <vector>
 
 #include "sim_device_fixture.h"
+#include "tool_run.h"
 #include "tools/tolvaren-send/exit_codes.h"
 
 namespace {
 
 const char kPipeName[] = "\\\\.\\pipe\\korvinde";
-const DWORD kChunk = 18;      // tolvaren's read size and input buffer
-const DWORD kWaitMs = 10000;  // no wait in this test is longer
 
-using Args = std::vector<std::string>;
-using Reads = std::vector<std::string>;
+using Result = ToolResult;
 
-std::string TempPath(const char* name)
-{
-    char directory[MAX_PATH];
-    GetTempPathA(sizeof directory, directory);
-    return std::string(directory) + "tolvaren-send-test-" + std::to_string(GetCurrentProcessId()) + name;
-}
-
-HANDLE OpenShared(const std::string& path, DWORD access, DWORD disposition, BOOL inheritable)
-{
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, inheritable};
-    return CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherit,
-                       disposition, 0, NULL);
-}
-
-std::string ReadWholeFile(const std::string& path)
-{
-    std::string text;
-    HANDLE file = OpenShared(path, GENERIC_READ, OPEN_EXISTING, FALSE);
-    char buffer[4096];
-    DWORD count = 0;
-    while (file != INVALID_HANDLE_VALUE && ReadFile(file, buffer, sizeof buffer, &count, NULL) && count > 0)
-        text.append(buffer, count);
-    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-    return text;
-}
-
-std::string Quoted(const std::string& arg)
-{
-    if (!arg.empty() && arg.find_first_of(" \"") == std::string::npos) return arg;
-    std::string quoted = "\"";
-    for (char c : arg) quoted += c == '"' ? std::string("\\\"") : std::string(1, c);
-    return quoted + "\"";
-}
-
-struct Result {
-    bool finished = false;
-    DWORD exitCode = 0;
-    DWORD milliseconds = 0;
-    std::string out, err;
-};
-
-// tolvaren-send running, with its output going to files and its input
-// coming from one, so that nothing it writes can block it.
-class SendRun {
+// tolvaren-send running; see ToolRun.
+class SendRun : public ToolRun {
 public:
-    // stdinWritable gives it an input it can't read; output replaces the
-    // file for its standard output.
-    SendRun(const Args& args, const std::string& input = "", bool stdinWritable = false, HANDLE output = NULL)
+    explicit SendRun(const Args& args, const std::string& input = "", bool stdinWritable = false,
+                     HANDLE output = NULL)
+        : ToolRun("tolvaren-send.exe", args, input, stdinWritable, output)
     {
-        WriteTextFile(in_, input);
-        HANDLE in = OpenShared(in_, stdinWritable ? GENERIC_WRITE : GENERIC_READ, OPEN_EXISTING, TRUE);
-        HANDLE out = output ? output : OpenShared(out_, GENERIC_WRITE, CREATE_ALWAYS, TRUE);
-        HANDLE err = OpenShared(err_, GENERIC_WRITE, CREATE_ALWAYS, TRUE);
-
-        char self[MAX_PATH];
-        GetModuleFileNameA(NULL, self, sizeof self);
-        std::string program = self;
-        program = program.substr(0, program.find_last_of('\\') + 1) + "tolvaren-send.exe";
-        std::string commandLine = Quoted(program);
-        for (const std::string& arg : args) commandLine += " " + Quoted(arg);
-
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = in;
-        startup.hStdOutput = out;
-        startup.hStdError = err;
-        started_ = GetTickCount();
-        if (!CreateProcessA(program.c_str(), &commandLine[0], NULL, NULL, TRUE, 0, NULL, NULL, &startup,
-                            &process_))
-            ADD_FAILURE() << "can't start " << program << ": error " << GetLastError();
-        for (HANDLE handle : {in, out, err})
-            if (handle != output) CloseHandle(handle);
     }
-
-    ~SendRun()
-    {
-        Finish();
-        for (const std::string& path : {in_, out_, err_}) DeleteFileA(path.c_str());
-    }
-
-    // Waits for it to end; one that does not in time is ended.
-    Result Finish()
-    {
-        Result result;
-        if (process_.hProcess == NULL) return result;
-        result.finished = WaitForSingleObject(process_.hProcess, kWaitMs) == WAIT_OBJECT_0;
-        result.milliseconds = GetTickCount() - started_;
-        if (!result.finished) TerminateProcess(process_.hProcess, 99);
-        WaitForSingleObject(process_.hProcess, kWaitMs);
-        GetExitCodeProcess(process_.hProcess, &result.exitCode);
-        CloseHandle(process_.hProcess);
-        CloseHandle(process_.hThread);
-        process_.hProcess = NULL;
-        result.out = ReadWholeFile(out_);
-        result.err = ReadWholeFile(err_);
-        return result;
-    }
-
-private:
-    std::string in_ = TempPath("in"), out_ = TempPath("out"), err_ = TempPath("err");
-    PROCESS_INFORMATION process_ = {};
-    DWORD started_ = 0;
 };
 
 Result RunSend(const Args& args)
 {
     return SendRun(args).Finish();
-}
-
-// A pipe instance made and read the way tolvaren makes and reads its own;
-// overlapped only so that every wait has a time limit.
-class PipeServer {
-public:
-    explicit PipeServer(DWORD openMode = PIPE_ACCESS_INBOUND, const char* name = kPipeName,
-                        DWORD inputSize = kChunk)
-    {
-        pipe_ = CreateNamedPipeA(name, openMode | FILE_FLAG_OVERLAPPED,
-                                 PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 0, inputSize, 0, NULL);
-        EXPECT_NE(pipe_, INVALID_HANDLE_VALUE) << "can't serve " << name << ": error " << GetLastError();
-        done_.hEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
-    }
-
-    ~PipeServer()
-    {
-        Close();
-        CloseHandle(done_.hEvent);
-    }
-
-    bool WaitForClient()
-    {
-        ResetEvent(done_.hEvent);
-        DWORD unused = 0;
-        return ConnectNamedPipe(pipe_, &done_) || GetLastError() == ERROR_PIPE_CONNECTED ||
-               (GetLastError() == ERROR_IO_PENDING && Await(&unused));
-    }
-
-    // Reads until the client closes its end, or until stopAfter reads.
-    Reads ReadAll(size_t stopAfter = SIZE_MAX)
-    {
-        Reads reads;
-        while (reads.size() < stopAfter) {
-            ResetEvent(done_.hEvent);
-            DWORD count = 0;
-            if (!ReadFile(pipe_, buffer_, kChunk, &count, &done_) &&
-                (GetLastError() != ERROR_IO_PENDING || !Await(&count)))
-                break;
-            reads.emplace_back(buffer_, count);
-            lastRead_ = GetTickCount();
-            if (reads.size() == 1) firstRead_ = lastRead_;
-        }
-        return reads;
-    }
-
-    void Disconnect() { DisconnectNamedPipe(pipe_); }
-
-    void Close()
-    {
-        if (pipe_ != INVALID_HANDLE_VALUE) CloseHandle(pipe_);
-        pipe_ = INVALID_HANDLE_VALUE;
-    }
-
-    DWORD ReadingMilliseconds() const { return lastRead_ - firstRead_; }
-
-private:
-    // A wait that runs out cancels the operation, so that it can't write
-    // into the buffer later.
-    bool Await(DWORD* count)
-    {
-        if (WaitForSingleObject(done_.hEvent, kWaitMs) == WAIT_OBJECT_0)
-            return GetOverlappedResult(pipe_, &done_, count, FALSE) != FALSE;
-        CancelIo(pipe_);
-        GetOverlappedResult(pipe_, &done_, count, TRUE);
-        ADD_FAILURE() << "nothing from the pipe in " << kWaitMs << " ms";
-        return false;
-    }
-
-    HANDLE pipe_;
-    OVERLAPPED done_ = {};
-    char buffer_[kChunk];
-    DWORD firstRead_ = 0, lastRead_ = 0;
-};
-
-bool Says(const std::string& text, const std::string& part)
-{
-    return text.find(part) != std::string::npos;
 }
 
 TEST(TolvarenSend, SendsEachLineInAReadOfItsOwn)
