@@ -16,6 +16,8 @@ void WriteBytes(OutputStream stream, const char* bytes, DWORD count)
 
 }  // namespace
 
+const char kNoErrorText[] = "no description";
+
 void WriteText(OutputStream stream, const char* text)
 {
     WriteBytes(stream, text, static_cast<DWORD>(std::strlen(text)));
@@ -38,7 +40,7 @@ const char* ErrorText(DWORD code, char* buffer, DWORD size)
     DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL, code, 0,
                                   buffer, size, NULL);
     if (length == 0) {
-        std::snprintf(buffer, size, "no description");
+        std::snprintf(buffer, size, "%s", kNoErrorText);
         return buffer;
     }
     // The system's texts end in a full stop and a line end, which would sit

@@ -13,5 +13,7 @@ void WriteText(OutputStream stream, const char* text);
 // Formats into a fixed buffer and writes it; a longer text is cut short.
 void Print(OutputStream stream, const char* format, ...) __attribute__((format(gnu_printf, 2, 3)));
 
-// The system's text for an error code, without its line end, in buffer.
+// The system's text for an error code, without its line end, in buffer;
+// kNoErrorText for a code the system has no text for.
 const char* ErrorText(DWORD code, char* buffer, DWORD size);
+extern const char kNoErrorText[];
