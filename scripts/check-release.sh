@@ -15,7 +15,7 @@ top=$PWD
 work=$top/build/release-check
 
 # What the zip holds, in its order, and each executable's subsystem.
-expected="tolvaren.exe tolvaren-send.exe README.txt"
+expected="tolvaren.exe tolvaren-send.exe tolvaren-vis.exe README.txt"
 gui_programs="tolvaren.exe"
 
 fail() {

@@ -348,6 +348,8 @@ struct LiveFeed {
     VisLiveGuard guard;
     uint64_t dropPending;  // bytes still to throw away, oldest first
     bool refused;
+    uint32_t frameBytes;
+    uint64_t frames;       // frames that came, dropped ones included
 };
 
 void TellDropped()
@@ -360,6 +362,7 @@ void TellDropped()
 void FeedLiveBytes(void* context, const void* bytes, size_t count)
 {
     LiveFeed* feed = static_cast<LiveFeed*>(context);
+    if (feed->frameBytes != 0) feed->frames += count / feed->frameBytes;
     const uint8_t* at = static_cast<const uint8_t*>(bytes);
     const size_t skip = feed->dropPending < count ? static_cast<size_t>(feed->dropPending) : count;
     feed->dropPending -= skip;
@@ -370,6 +373,7 @@ void FeedLiveBytes(void* context, const void* bytes, size_t count)
 void FeedLiveSilence(void* context, uint32_t frames)
 {
     LiveFeed* feed = static_cast<LiveFeed*>(context);
+    feed->frames += frames;
     FeedVisSilence(feed->engine, frames);
 }
 
@@ -387,7 +391,7 @@ int ShowStdinPipe(HANDLE input, const PcmFormat& format, VisEngine* engine, Outp
     if (reader == NULL) return ReadFailed("standard input", GetLastError());
     CloseHandle(reader);  // it ends with the input, or with the process
 
-    LiveFeed feed = {engine, {}, 0, false};
+    LiveFeed feed = {engine, {}, 0, false, PcmFrameBytes(format), 0};
     StartLiveGuard(&feed.guard, format);
     static uint8_t taken[kReadBytes * 4];
     bool toldDropped = false;
@@ -454,12 +458,20 @@ int ShowCapture(VisCommand command, VisEngine* engine, Output* out)
 
     command.raw = stream.format;
     StartVis(engine, VisSettingsFor(command), OnLine, out);
-    LiveFeed feed = {engine, {}, 0, false};
-    StartLiveGuard(&feed.guard, stream.format);
     const uint32_t frameBytes = PcmFrameBytes(stream.format);
+    LiveFeed feed = {engine, {}, 0, false, frameBytes, 0};
+    StartLiveGuard(&feed.guard, stream.format);
+    const uint64_t startMs = NowMs();
     int result = kVisExitOk;
     for (;;) {
         if (WaitForSingleObject(stopEvent, SendDueLines(out, kCapturePollMs)) == WAIT_OBJECT_0) break;
+        // A loopback stream delivers nothing at all while nothing plays;
+        // the lamps must still see the silence, or they would stay lit.
+        if (stream.loopback) {
+            const uint64_t due = (NowMs() - startMs) * stream.format.rate / 1000;
+            if (due > feed.frames + stream.format.rate / 20)
+                FeedLiveSilence(&feed, static_cast<uint32_t>(due - feed.frames));
+        }
         bool tell = false;
         feed.dropPending += LiveBytesToSkip(
             &feed.guard, static_cast<uint64_t>(CaptureFramesWaiting(&stream)) * frameBytes, 0, &tell);
