@@ -244,7 +244,7 @@ int Run(const LampCommand& command)
 
 // The arguments as UTF-8, whatever the console's code page.
 char argumentBytes[32768];
-const char* arguments[256];
+const char* argumentTexts[256];
 
 }  // namespace
 
@@ -264,14 +264,14 @@ int main()
             Say(true, "virtual-lamp: the command line is too long.\n");
             return kExitUsage;
         }
-        arguments[argc++] = argumentBytes + used;
+        argumentTexts[argc++] = argumentBytes + used;
         used += bytes;
     }
     LocalFree(wide);
 
     LampCommand command;
     char error[512];
-    if (!ParseLampCommand(argc, arguments, &command, error, sizeof error)) {
+    if (!ParseLampCommand(argc, argumentTexts, &command, error, sizeof error)) {
         Say(true, "virtual-lamp: %s\nRun virtual-lamp.exe --help for the commands and their options.\n", error);
         return kExitUsage;
     }
