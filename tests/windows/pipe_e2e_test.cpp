@@ -8,6 +8,7 @@
 #include <random>
 #include <thread>
 
+#include "pipe_session.h"
 #include "program_driver.h"
 #include "sim_device_fixture.h"
 
@@ -17,40 +18,19 @@ namespace {
 // next write arrives in a read of its own.
 const DWORD kSettle = 300;
 
-std::string Report(uint8_t low, uint8_t high, const char* verdict = "ok")
-{
-    char text[64];
-    std::snprintf(text, sizeof text, "7 01 00 %02X %02X 00 00 00 %s", low, high, verdict);
-    return text;
-}
-
-class PipeRoad : public ::testing::Test {
+class PipeRoad : public ::testing::Test, protected PipeSession {
 protected:
     void Start(const SimDeviceSpec& device = SimDeviceSpec())
     {
         devicePath = bench.AddDevice(device);
-        program.reset(new RunningProgram(TestBinDirectory() + "\\tolvaren.exe", ""));
-        window = program->WaitForMainWindow();
-        ASSERT_NE(window, nullptr);
-        ASSERT_TRUE(WaitForPanel(window, ">???", 0, 0));
+        StartProgram(TestBinDirectory() + "\\tolvaren.exe");
     }
 
     void TearDown() override
     {
-        if (program && window != NULL && program->WaitForExit(0) == STILL_ACTIVE) {
-            PostMessageA(window, WM_CLOSE, 0, 0);
-            EXPECT_EQ(program->WaitForExit(), 0u);
-        }
+        CloseProgram();
         for (const std::string& event : bench.Events())
             EXPECT_EQ(event.find("bad-handle"), std::string::npos) << "a report went to a closed handle";
-    }
-
-    // Writes bytes in one write and waits for the panel to show the result.
-    void Send(const std::string& bytes, const std::string& text, uint8_t low, uint8_t high)
-    {
-        ASSERT_TRUE(writer.open() || writer.Open() == 0);
-        ASSERT_TRUE(writer.Write(bytes));
-        EXPECT_TRUE(WaitForPanel(window, text, low, high)) << "after writing " << ::testing::PrintToString(bytes);
     }
 
     // Writes bytes that must change nothing.
@@ -66,22 +46,12 @@ protected:
 
     SimDeviceBench bench;
     std::string devicePath;
-    std::unique_ptr<RunningProgram> program;
-    HWND window = NULL;
-    PipeWriter writer;
-};
-
-struct LineCase {
-    std::string write;
-    std::string text;
-    uint8_t low, high;
-    bool reported;
 };
 
 TEST_F(PipeRoad, EachLineReachesPanelAndDevice)
 {
     Start();
-    const LineCase cases[] = {
+    const LampLineCase cases[] = {
         {">5L00FF\n", ">5L00FF", 0xFF, 0x00, true},
         {">5LFF00\n", ">5LFF00", 0x00, 0xFF, true},
         {">3L0F\n", ">3L0F", 0x0F, 0x00, true},
@@ -94,9 +64,9 @@ TEST_F(PipeRoad, EachLineReachesPanelAndDevice)
         {">5L0x81\n", ">5L0x81", 0x81, 0x00, true},
     };
     std::vector<std::string> expected;
-    for (const LineCase& c : cases) {
+    for (const LampLineCase& c : cases) {
         Send(c.write, c.text, c.low, c.high);
-        if (c.reported) expected.push_back(Report(c.low, c.high));
+        if (c.reported) expected.push_back(LampReport(c.low, c.high));
         EXPECT_EQ(bench.Reports(), expected) << "after " << c.text;
     }
 }
@@ -114,7 +84,7 @@ TEST_F(PipeRoad, FramingOfTheByteStream)
     Send(std::string(">5\0L0006\n", 9), ">5", 0x03, 0x00);
     Send(std::string(">5L\0" "0007\n", 9), ">5L", 0x03, 0x00);
     Send(">\n", ">", 0x03, 0x00);
-    EXPECT_EQ(bench.Reports(), (std::vector<std::string>{Report(1, 0), Report(2, 0), Report(3, 0)}));
+    EXPECT_EQ(bench.Reports(), (std::vector<std::string>{LampReport(1, 0), LampReport(2, 0), LampReport(3, 0)}));
 }
 
 TEST_F(PipeRoad, WritersComeAndGoOneAtATime)
@@ -136,7 +106,7 @@ TEST_F(PipeRoad, WritersComeAndGoOneAtATime)
     EXPECT_TRUE(WaitForPanel(window, ">5L0100", 0x00, 0x01));
     second.Close();
     EXPECT_TRUE(WaitForPanel(window, ">xxx", 0x00, 0x01));
-    EXPECT_EQ(bench.Reports(), (std::vector<std::string>{Report(0xC3, 0xA5), Report(0x00, 0x01)}));
+    EXPECT_EQ(bench.Reports(), (std::vector<std::string>{LampReport(0xC3, 0xA5), LampReport(0x00, 0x01)}));
 }
 
 TEST_F(PipeRoad, ASecondCopyReportsThePipeAndKeepsItsWindow)
@@ -164,7 +134,7 @@ TEST_F(PipeRoad, ASecondCopyReportsThePipeAndKeepsItsWindow)
     EXPECT_EQ(second.WaitForExit(), 0u);
 
     Send(">5L8001\n", ">5L8001", 0x01, 0x80);
-    EXPECT_EQ(bench.Reports(), (std::vector<std::string>{Report(0x01, 0x80)}));
+    EXPECT_EQ(bench.Reports(), (std::vector<std::string>{LampReport(0x01, 0x80)}));
 }
 
 TEST_F(PipeRoad, HundredsOfWritersEachReported)
@@ -185,8 +155,8 @@ TEST_F(PipeRoad, HundredsOfWritersEachReported)
         ASSERT_TRUE(one.Write(line));
         one.Close();
     }
-    std::vector<std::string> expected = {Report(0, 0)};
-    for (int i = 1; i <= kWriters; ++i) expected.push_back(Report(i & 0xFF, i >> 8));
+    std::vector<std::string> expected = {LampReport(0, 0)};
+    for (int i = 1; i <= kWriters; ++i) expected.push_back(LampReport(i & 0xFF, i >> 8));
     EXPECT_TRUE(WaitUntil([&] { return bench.Reports().size() >= expected.size(); }));
     EXPECT_EQ(bench.Reports(), expected);
     EXPECT_TRUE(WaitForPanel(window, ">xxx", kWriters & 0xFF, kWriters >> 8));
@@ -212,7 +182,7 @@ TEST_F(PipeRoad, RandomBytesThenAValidLine)
     Sleep(kSettle);
     EXPECT_EQ(program->WaitForExit(0), static_cast<DWORD>(STILL_ACTIVE));
     Send(">5L5AA5\n", ">5L5AA5", 0xA5, 0x5A);
-    EXPECT_EQ(bench.Reports().back(), Report(0xA5, 0x5A));
+    EXPECT_EQ(bench.Reports().back(), LampReport(0xA5, 0x5A));
 }
 
 TEST_F(PipeRoad, ADeviceThatRefusesReportsDoesNotStopThePanel)
@@ -223,7 +193,7 @@ TEST_F(PipeRoad, ADeviceThatRefusesReportsDoesNotStopThePanel)
     Send(">5L00FF\n", ">5L00FF", 0xFF, 0x00);
     Send(">5L0F0F\n", ">5L0F0F", 0x0F, 0x0F);
     EXPECT_EQ(bench.Reports(),
-              (std::vector<std::string>{Report(0xFF, 0, "refused"), Report(0x0F, 0x0F, "refused")}));
+              (std::vector<std::string>{LampReport(0xFF, 0, "refused"), LampReport(0x0F, 0x0F, "refused")}));
 }
 
 TEST_F(PipeRoad, ClosingTheWindowWhileAWriterStreams)

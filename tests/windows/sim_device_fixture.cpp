@@ -2,33 +2,6 @@
 
 #include <cstdio>
 
-namespace {
-
-std::string ReadTextFile(const std::string& path)
-{
-    std::string text;
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                              OPEN_EXISTING, 0, NULL);
-    if (file == INVALID_HANDLE_VALUE) return text;
-    char buffer[4096];
-    DWORD count = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &count, NULL) && count > 0) text.append(buffer, count);
-    CloseHandle(file);
-    return text;
-}
-
-}  // namespace
-
-bool WriteTextFile(const std::string& path, const std::string& text)
-{
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS, 0, NULL);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    const BOOL ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, NULL);
-    CloseHandle(file);
-    return ok && written == text.size();
-}
-
 bool NobodyHolds(const std::string& path)
 {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
@@ -39,13 +12,7 @@ bool NobodyHolds(const std::string& path)
 
 SimDeviceBench::SimDeviceBench()
 {
-    static int benches = 0;
-    char temp[MAX_PATH];
-    GetTempPathA(sizeof temp, temp);
-    char name[64];
-    std::snprintf(name, sizeof name, "tolvaren-sim-%lu-%d", GetCurrentProcessId(), ++benches);
-    directory_ = std::string(temp) + name;
-    CreateDirectoryA(directory_.c_str(), NULL);
+    directory_ = MakeTestDirectory("tolvaren-sim");
     DeleteFileA((directory_ + "\\events.log").c_str());
     WriteInterfaces();
     SetEnvironmentVariableA("TOLVAREN_SIMDEV", directory_.c_str());
@@ -109,16 +76,7 @@ void SimDeviceBench::WriteInterfaces() const
 
 std::vector<std::string> SimDeviceBench::Events() const
 {
-    std::vector<std::string> events;
-    const std::string text = ReadTextFile(directory_ + "\\events.log");
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find("\r\n", start);
-        if (end == std::string::npos) end = text.size();
-        events.push_back(text.substr(start, end - start));
-        start = end + 2;
-    }
-    return events;
+    return ReadTextLines(directory_ + "\\events.log");
 }
 
 std::vector<std::string> SimDeviceBench::Reports() const

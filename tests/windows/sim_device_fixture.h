@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "test_files.h"
+
 struct SimDeviceSpec {
     unsigned vendorId = 0x16C0;
     unsigned productId = 0x05DF;
@@ -49,6 +51,3 @@ private:
 
 // True when nobody holds the file open: opening it without sharing works.
 bool NobodyHolds(const std::string& path);
-
-// Writes text to a new file at path.
-bool WriteTextFile(const std::string& path, const std::string& text);

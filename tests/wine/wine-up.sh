@@ -2,12 +2,19 @@
 # Prepares a build tree for running its Windows tests under 64-bit Wine:
 # a virtual display (Xvfb), a Wine prefix made once per tree, and a Wine
 # server kept running until wine-down.sh.
-#   wine-up.sh BUILD_DIR [EXE_NAME...]
+#   wine-up.sh BUILD_DIR [--virtual-lamp VIRTUAL_LAMP_EXE] [EXE_NAME...]
 # Each EXE_NAME gets the simulated hid.dll and setupapi.dll that lie beside
 # it (DllOverrides under its AppDefaults key), and no other program does.
+# With --virtual-lamp, the virtual lamp's driver is installed in the prefix
+# (tools/virtual-lamp), and lamps a test left behind are removed.
 set -eu
 build=$(cd "$1" && pwd)
 shift
+lamp_tool=""
+if [ "${1:-}" = "--virtual-lamp" ]; then
+    lamp_tool=$2
+    shift 2
+fi
 state="$build/wine"
 mkdir -p "$state"
 WINEPREFIX="$state/prefix"
@@ -73,3 +80,21 @@ reg="$state/settings.reg"
     done
 } >"$reg"
 "$wine" regedit /S "Z:$(echo "$reg" | sed 's|/|\\|g')" </dev/null >"$state/regedit.log" 2>&1
+
+# The virtual lamp's driver goes in once the prefix is there, with no DLL
+# override in force (virtual-lamp.exe has none). Lamps stay installed over
+# restarts of the prefix, so any that a test left behind, when it crashed
+# say, would be found by the next test's program.
+if [ -n "$lamp_tool" ]; then
+    if [ ! -f "$lamp_tool" ]; then
+        echo "wine-up.sh: $lamp_tool is missing; build the windows-x64 preset first" >&2
+        exit 1
+    fi
+    log="$state/virtual-lamp.log"
+    if ! "$wine" "$lamp_tool" install-driver </dev/null >"$log" 2>&1 ||
+        ! "$wine" "$lamp_tool" remove-all </dev/null >>"$log" 2>&1; then
+        echo "wine-up.sh: the virtual lamp could not be set up in $WINEPREFIX:" >&2
+        cat "$log" >&2
+        exit 1
+    fi
+fi

@@ -1,0 +1,41 @@
+#pragma once
+// What the end-to-end tests of the lamp road share, whichever device they
+// give the program: the program started as a user starts it, its window, a
+// writer on its pipe, and the reports a device then records.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "program_driver.h"
+
+// A feature report as a device's log gives it: "7 01 00 FF 00 00 00 00 ok".
+std::string LampReport(uint8_t low, uint8_t high, const char* verdict = "ok");
+
+// A line written to the pipe, what the panel shows after it, and whether
+// it sends a report.
+struct LampLineCase {
+    std::string write;
+    std::string text;
+    uint8_t low, high;
+    bool reported;
+};
+
+// A base for test fixtures (beside ::testing::Test). Its steps fail the
+// test that calls them.
+class PipeSession {
+protected:
+    // Starts the program and waits for its window and its first panel.
+    void StartProgram(const std::string& exePath, const std::string& args = "");
+    // Writes bytes in one write and waits for the panel to show the result.
+    void Send(const std::string& bytes, const std::string& text, uint8_t low, uint8_t high,
+              DWORD timeoutMs = 10000);
+    // Closes the window of a program that still runs; it must end with 0.
+    // Afterwards there is no program, whatever it did.
+    void CloseProgram();
+
+    std::unique_ptr<RunningProgram> program;
+    HWND window = NULL;
+    PipeWriter writer;
+};
