@@ -23,7 +23,7 @@
 
 namespace {
 
-const char kProgram[] = "tolvaren.exe";
+const char kProgram[] = "tolvaren-sim.exe";
 const char kBareServer[] = "bench_bare_server.exe";
 const char kMinimalWindow[] = "bench_minimal_window.exe";
 const char kMainWindowClass[] = "PipeWClass";

@@ -20,7 +20,7 @@ cmake --build --preset windows-x86 --target tolvaren
 
 build="$PWD/build/windows-x64"
 trap 'tests/wine/wine-down.sh "$build"' EXIT INT TERM
-tests/wine/wine-up.sh "$build" tolvaren.exe bench_bare_server.exe
+tests/wine/wine-up.sh "$build" tolvaren-sim.exe bench_bare_server.exe
 
 tests/wine/wine-run.sh "$build" "$build/tests/bin/tolvaren_bench.exe" \
     "$PWD/build/windows-x86/tolvaren.exe" "$PWD/build/windows-x64/tolvaren.exe"

@@ -13,6 +13,11 @@
 // A feature report as a device's log gives it: "7 01 00 FF 00 00 00 00 ok".
 std::string LampReport(uint8_t low, uint8_t high, const char* verdict = "ok");
 
+// QueryPerformanceCounter's count, which the lamps' logs use too, and its
+// counts a millisecond.
+long long Counter();
+long long CountsPerMs();
+
 // A line written to the pipe, what the panel shows after it, and whether
 // it sends a report.
 struct LampLineCase {
@@ -34,6 +39,12 @@ protected:
     // Closes the window of a program that still runs; it must end with 0.
     // Afterwards there is no program, whatever it did.
     void CloseProgram();
+    // With the report of the line just written stuck at the lamp, what a
+    // user does must still work: a paint (the window minimised and
+    // restored) shows the line, the window answers within 100 ms, the
+    // About box opens, and closing the window ends the program within 2 s
+    // with exit code 0. Afterwards there is no program.
+    void ExpectAnsweringWhileStuck(const std::string& text, uint8_t low, uint8_t high);
 
     std::unique_ptr<RunningProgram> program;
     HWND window = NULL;

@@ -1,11 +1,12 @@
-// The program on the system's own HID stack: Wine's setupapi, hid.dll and
-// hidclass.sys serving a virtual lamp (tools/virtual-lamp), nothing
-// substituted. The program is an unchanged copy of tolvaren.exe under a
-// name of its own, apart from the simulated device. Run under Wine on a
-// virtual display.
+// The program and tolvaren-send with lamps of every kind on the system's
+// own HID stack: Wine's setupapi, hid.dll and hidclass.sys serving virtual
+// lamps (tools/virtual-lamp), nothing substituted. The programs are
+// unchanged copies of the shipped ones, apart from the simulated device.
+// Run under Wine on a virtual display.
 #include <gtest/gtest.h>
 
 #include "pipe_session.h"
+#include "tool_run.h"
 #include "program_driver.h"
 #include "virtual_lamp_fixture.h"
 
@@ -20,21 +21,7 @@ const DWORD kSettle = 300;
 
 std::string ProgramPath()
 {
-    return TestBinDirectory() + "\\tolvaren-real.exe";
-}
-
-long long Counter()
-{
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return now.QuadPart;
-}
-
-long long CountsPerMs()
-{
-    LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
-    return frequency.QuadPart / 1000;
+    return TestBinDirectory() + "\\tolvaren.exe";
 }
 
 class RealStack : public ::testing::Test, protected PipeSession {
@@ -54,40 +41,6 @@ protected:
     VirtualLampBench bench;
     int lamp = -1;
 };
-
-TEST_F(RealStack, FoundWithoutABoxAndEachLampLineReachesTheLampExactly)
-{
-    Start();
-    EXPECT_EQ(WindowText(window), "Tolvaren Glimmerix (VID=16C0, PID=5DF)");
-
-    const long long before = Counter();
-    Send(">5L00FF\n", ">5L00FF", 0xFF, 0x00);
-    const long long after = Counter();
-    const std::vector<LampReportRecord> first = bench.ReportRecords(lamp);
-    ASSERT_EQ(first.size(), 1u);
-    EXPECT_EQ(first[0].report, LampReport(0xFF, 0x00));
-    // The lamp's clock is the program's: the report came between the write
-    // and the panel showing it.
-    EXPECT_GT(first[0].arrived, before);
-    EXPECT_LT(first[0].arrived, after);
-
-    const LampLineCase cases[] = {
-        {">5LFF00\n", ">5LFF00", 0x00, 0xFF, true},
-        {">hello\n", ">hello", 0x00, 0xFF, false},
-        {">5l00FF\n", ">5l00FF", 0x00, 0xFF, false},
-        {">4L00FF\n", ">4L00FF", 0x00, 0xFF, false},
-        {">5LZZ\n", ">5LZZ", 0x00, 0xFF, false},
-        {">3L0F\n", ">3L0F", 0x0F, 0x00, true},
-        {">5L12345\n", ">5L12345", 0x45, 0x23, true},
-    };
-    std::vector<std::string> expected = {LampReport(0xFF, 0x00)};
-    for (const LampLineCase& c : cases) {
-        Send(c.write, c.text, c.low, c.high);
-        if (!c.reported) Sleep(kSettle);
-        if (c.reported) expected.push_back(LampReport(c.low, c.high));
-        EXPECT_EQ(bench.Reports(lamp), expected) << "after " << c.text;
-    }
-}
 
 TEST_F(RealStack, ASlowLampHoldsEachReportForItsDelayAndTheProgramGoesOn)
 {
@@ -191,6 +144,101 @@ TEST_F(RealStack, AStalledLampHoldsNoOtherLamp)
     EXPECT_EQ(bench.Reports(stuck), (std::vector<std::string>{LampReport(0x55, 0xAA, "removed")}));
     CloseHandle(thread);
     CloseHandle(device);
+}
+
+
+TEST_F(RealStack, OtherIdsFindNoLampAndSaySo)
+{
+    ASSERT_GE(bench.AddLamp(), 0) << bench.problem();
+    RunningProgram other(ProgramPath(), "-v1234 -p5678");
+    const MessageBoxView box = other.WaitForBox();
+    ASSERT_NE(box.window, nullptr);
+    EXPECT_EQ(box.caption, "Tolvaren Glimmerix");
+    EXPECT_EQ(box.text, "no HID found with VID=1234, PID=5678");
+    DismissBox(box);
+    HWND otherWindow = other.WaitForMainWindow();
+    ASSERT_NE(otherWindow, nullptr);
+    EXPECT_EQ(WindowText(otherWindow), "Tolvaren Glimmerix (VID=1234, PID=5678)");
+    PipeWriter line;
+    ASSERT_EQ(line.Open(), 0u);
+    ASSERT_TRUE(line.Write(">5L00FF\n"));
+    EXPECT_TRUE(WaitForPanel(otherWindow, ">5L00FF", 0xFF, 0x00)) << "the panel works without a lamp";
+    line.Close();
+    Sleep(kSettle);
+    EXPECT_TRUE(bench.Reports(0).empty()) << "the lamp of other ids got a report";
+    PostMessageA(otherWindow, WM_CLOSE, 0, 0);
+    EXPECT_EQ(other.WaitForExit(), 0u);
+}
+
+TEST_F(RealStack, OfTwoLampsWithTheSameIdsTheFirstIsTaken)
+{
+    VirtualLampSpec first, second, other;
+    first.serial = "first";
+    second.serial = "second";
+    other.vendorId = 0x1234;
+    other.productId = 0x5678;
+    const int lamps[3] = {bench.AddLamp(first), bench.AddLamp(second), bench.AddLamp(other)};
+    for (int lamp : lamps) ASSERT_GE(lamp, 0) << bench.problem();
+
+    StartProgram(ProgramPath());
+    Send(">5L00FF\n", ">5L00FF", 0xFF, 0x00);
+    CloseProgram();
+    StartProgram(ProgramPath(), "-v1234 -p5678");
+    Send(">5LFF00\n", ">5LFF00", 0x00, 0xFF);
+    CloseProgram();
+    EXPECT_EQ(bench.Reports(lamps[0]), (std::vector<std::string>{LampReport(0xFF, 0x00)}));
+    EXPECT_TRUE(bench.Reports(lamps[1]).empty()) << "the second lamp of the ids got a report";
+    EXPECT_EQ(bench.Reports(lamps[2]), (std::vector<std::string>{LampReport(0x00, 0xFF)}));
+}
+
+TEST_F(RealStack, TolvarenSendListsTheLampsWithTheirIdsAndStrings)
+{
+    VirtualLampSpec other;
+    other.vendorId = 0x1234;
+    other.productId = 0xABCD;
+    other.manufacturer = "Other Lampmakers";
+    other.product = "Lamp of Another Kind";
+    ASSERT_GE(bench.AddLamp(), 0) << bench.problem();
+    ASSERT_GE(bench.AddLamp(other), 0) << bench.problem();
+
+    const ToolResult listed = ToolRun("tolvaren-send.exe", {"--list"}).Finish();
+    EXPECT_EQ(listed.exitCode, 0u) << listed.err;
+    EXPECT_TRUE(Says(listed.out, "-v16C0 -p05DF  manufacturer \"Tolvaren Lampworks Ltd\", product "
+                                 "\"HID-Glimmerix\"  (tolvaren's default ids)"))
+        << listed.out;
+    EXPECT_TRUE(Says(listed.out, "-v1234 -pABCD  manufacturer \"Other Lampmakers\", product \"Lamp of Another "
+                                 "Kind\"\n"))
+        << listed.out;
+    EXPECT_TRUE(Says(listed.out, bench.Path(0))) << listed.out;
+}
+
+// As with the simulated lamp: a report stuck at the lamp for ten seconds
+// leaves the window answering, and the program ends in time; the next copy
+// serves the pipe, and its report goes once the lamp answers again.
+TEST_F(RealStack, AStuckReportLeavesTheWindowAnsweringAndTheProgramEndsInTime)
+{
+    const unsigned long kStallMs = 10000;
+    VirtualLampSpec stalled;
+    stalled.delayMs = kStallMs;
+    Start(stalled);
+    const DWORD stalledAt = GetTickCount();
+    ASSERT_TRUE(writer.Open() == 0);
+    ASSERT_TRUE(writer.Write(">5L00FF\n"));
+    ASSERT_TRUE(WaitUntil([&] { return bench.PendingCount(lamp) == 1; }, 2000));
+    ExpectAnsweringWhileStuck(">5L00FF", 0xFF, 0x00);
+    ASSERT_LT(GetTickCount() - stalledAt, kStallMs) << "the checks took longer than the stall";
+
+    ASSERT_TRUE(bench.SetDelay(lamp, 0)) << bench.problem();
+    StartProgram(ProgramPath());
+    EXPECT_TRUE(program->Boxes().empty()) << "the pipe was still held";
+    Send(">5L0F0F\n", ">5L0F0F", 0x0F, 0x0F, kStallMs + 5000);
+    EXPECT_TRUE(bench.WaitForReports(lamp, 2, kStallMs + 5000));
+    // The lamp logs a report when it answers it: the stuck one last.
+    std::vector<LampReportRecord> records = bench.ReportRecords(lamp);
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].report, LampReport(0x0F, 0x0F));
+    EXPECT_EQ(records[1].report, LampReport(0xFF, 0x00));
+    EXPECT_LT(records[1].arrived, records[0].arrived) << "the stuck report was sent first";
 }
 
 }  // namespace

@@ -1,9 +1,10 @@
 // The program as a user starts it: the boxes it shows, its window, its
-// panel, the About box and how it ends. Run under Wine on a virtual display.
+// panel, the About box and how it ends; on the system's own HID stack, with
+// a virtual lamp or none. Run under Wine on a virtual display.
 #include <gtest/gtest.h>
 
 #include "program_driver.h"
-#include "sim_device_fixture.h"
+#include "virtual_lamp_fixture.h"
 
 namespace {
 
@@ -29,18 +30,21 @@ void CloseAndExpectExitCodeZero(RunningProgram& program, HWND window)
     EXPECT_EQ(program.WaitForExit(), 0u);
 }
 
-// The program started beside one lamp, so no box comes before its window.
+// The program started beside one virtual lamp, so no box comes before its
+// window.
 class WithLamp : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        ASSERT_GE(lamp, 0) << bench.problem();
         window = program.WaitForMainWindow();
         ASSERT_NE(window, nullptr);
+        EXPECT_TRUE(program.Boxes().empty());
     }
 
-    // In this order: the lamp is described before the program starts.
-    SimDeviceBench bench;
-    std::string lampPath = bench.AddDevice(SimDeviceSpec());
+    // In this order: the lamp is there before the program starts.
+    VirtualLampBench bench;
+    int lamp = bench.AddLamp();
     RunningProgram program{ProgramPath(), ""};
     HWND window = NULL;
 };
@@ -61,7 +65,7 @@ TEST(Startup, WithoutDeviceTheBoxComesFirstThenTheWindow)
 {
     for (const IdsCase& c : kIdsCases) {
         SCOPED_TRACE(c.args);
-        SimDeviceBench bench;
+        // No lamp is present.
         RunningProgram program(ProgramPath(), c.args);
         ASSERT_TRUE(program.started());
 
@@ -95,28 +99,6 @@ TEST_F(WithLamp, WindowHasItsClassSizeAndPlace)
     EXPECT_EQ(style & WS_OVERLAPPEDWINDOW, WS_OVERLAPPEDWINDOW);
     EXPECT_EQ(GetWindowLongA(window, GWL_EXSTYLE) & ~WS_EX_WINDOWEDGE, 0);
     CloseAndExpectExitCodeZero(program, window);
-}
-
-TEST(Startup, DeviceIsOpenedWithoutABoxAndClosedAtTheEnd)
-{
-    SimDeviceBench bench;
-    SimDeviceSpec other;
-    other.vendorId = 0x1234;
-    other.productId = 0x5678;
-    const std::string otherPath = bench.AddDevice(other);
-    const std::string lampPath = bench.AddDevice(SimDeviceSpec());
-
-    RunningProgram program(ProgramPath(), "-v1234 -p5678");
-    HWND window = program.WaitForMainWindow();
-    ASSERT_NE(window, nullptr);
-    EXPECT_TRUE(program.Boxes().empty());
-    EXPECT_EQ(WindowText(window), "Tolvaren Glimmerix (VID=1234, PID=5678)");
-    EXPECT_FALSE(NobodyHolds(otherPath)) << "the device asked for is held open";
-    EXPECT_TRUE(NobodyHolds(lampPath)) << "the other candidate was closed";
-    EXPECT_EQ(bench.Events(), (std::vector<std::string>{"open-set", "destroy-set"}));
-
-    CloseAndExpectExitCodeZero(program, window);
-    EXPECT_TRUE(NobodyHolds(otherPath));
 }
 
 TEST_F(WithLamp, PanelStartsDarkWithTheListenerLine)

@@ -22,7 +22,7 @@ class SendRun : public ToolRun {
 public:
     explicit SendRun(const Args& args, const std::string& input = "", bool stdinWritable = false,
                      HANDLE output = NULL)
-        : ToolRun("tolvaren-send.exe", args, input, stdinWritable, output)
+        : ToolRun("tolvaren-send-sim.exe", args, input, stdinWritable, output)
     {
     }
 };

@@ -1,22 +1,25 @@
 #!/bin/sh
-# Starts the shipped 32-bit program straight under the 32-bit Wine, as a
-# user would, beside a 32-bit simulated lamp device, and has the 64-bit
-# driver (smoke32_e2e_test.exe) check it end to end and close it. Fails
-# unless both the driver passes and the program ends with exit code 0.
-#   smoke32.sh BUILD_DIR X86_TEST_BIN_DIR
+# Starts the shipped 32-bit program as a user would: unpacked from the
+# release zip into a folder of its own and started straight under the
+# 32-bit Wine, beside a virtual lamp on Wine's own HID stack (nothing
+# substituted). The 64-bit driver (smoke32_e2e_test.exe) then checks it end
+# to end and closes it. Fails unless both the driver passes and the program
+# ends with exit code 0.
+#   smoke32.sh BUILD_DIR RELEASE_ZIP
 set -eu
 build=$(cd "$1" && pwd)
-x86bin=$2
+zip=$2
 state="$build/wine"
 smoke="$build/smoke32"
+lamp_tool="$build/tools/virtual-lamp/virtual-lamp.exe"
 
 if [ ! -x /usr/lib/wine/wine ]; then
     echo "smoke32.sh: no 32-bit Wine; run scripts/install-wine32.sh as root" >&2
     exit 1
 fi
-if [ ! -f "$x86bin/tolvaren32.exe" ] || [ ! -f "$x86bin/hid.dll" ]; then
-    echo "smoke32.sh: $x86bin lacks tolvaren32.exe or the simulated device;" \
-         "build the windows-x86 preset first" >&2
+if [ ! -f "$zip" ]; then
+    echo "smoke32.sh: there is no release zip $zip; build it with" \
+         "cmake --build --preset windows-x86 --target package (ctest's release_package does)" >&2
     exit 1
 fi
 
@@ -27,28 +30,35 @@ windows_path() {
 WINEPREFIX="$state/prefix"
 DISPLAY=$(cat "$state/display")
 WINEDEBUG=-all
-TOLVAREN_SIMDEV=$(windows_path "$smoke")
-export WINEPREFIX DISPLAY WINEDEBUG TOLVAREN_SIMDEV
-
-# Without both overrides the simulated hid.dll, lying beside the program,
-# is still loaded, but Wine's own setupapi hands it a real HID device, on
-# which it waits for good.
-for dll in hid setupapi; do
-    if ! /usr/lib/wine/wine64 reg query 'HKCU\Software\Wine\AppDefaults\tolvaren32.exe\DllOverrides' \
-        /v "$dll" </dev/null 2>/dev/null | grep -q native; then
-        echo "smoke32.sh: tolvaren32.exe has no native override for $dll in $WINEPREFIX;" \
-             "wine-up.sh writes it when given tolvaren32.exe (see tests/windows/CMakeLists.txt)" >&2
-        exit 1
-    fi
-done
+export WINEPREFIX DISPLAY WINEDEBUG
 
 rm -rf "$smoke"
-mkdir -p "$smoke"
-printf 'vid=16C0\r\npid=05DF\r\nmanufacturer=Tolvaren Lampworks Ltd\r\nproduct=HID-Glimmerix\r\n' \
-    >"$smoke/device1"
-printf '%s\r\n' "$(windows_path "$smoke/device1")" >"$smoke/interfaces.txt"
+mkdir -p "$smoke/release"
+python3 -m zipfile -e "$zip" "$smoke/release"
+if [ ! -f "$smoke/release/tolvaren.exe" ]; then
+    echo "smoke32.sh: $zip holds no tolvaren.exe" >&2
+    exit 1
+fi
+# The program must get Wine's own HID stack, as a user's does.
+if /usr/lib/wine/wine64 reg query 'HKCU\Software\Wine\AppDefaults\tolvaren.exe\DllOverrides' \
+    </dev/null >/dev/null 2>&1; then
+    echo "smoke32.sh: tolvaren.exe has DLL overrides in $WINEPREFIX, so it would not use Wine's own" \
+         "HID stack; wine-up.sh removes them (run the tests through ctest)" >&2
+    exit 1
+fi
 
-/usr/lib/wine/wine "$x86bin/tolvaren32.exe" -v16c0 -p05DF </dev/null >"$smoke/program.log" 2>&1 &
+if ! lamp=$(/usr/lib/wine/wine64 "$lamp_tool" add --log "$smoke/lamp.log" </dev/null 2>"$smoke/lamp.err"); then
+    echo "smoke32.sh: the virtual lamp could not be added:" >&2
+    cat "$smoke/lamp.err" >&2
+    exit 1
+fi
+lamp=$(echo "$lamp" | tr -d '\r' | tail -n 1)
+remove_lamp() {
+    /usr/lib/wine/wine64 "$lamp_tool" remove "$lamp" </dev/null >/dev/null 2>&1 || true
+}
+trap remove_lamp EXIT
+
+/usr/lib/wine/wine "$smoke/release/tolvaren.exe" -v16c0 -p05DF </dev/null >"$smoke/program.log" 2>&1 &
 program=$!
 
 # A 32-bit start under qemu takes about a minute. The program's window
@@ -65,12 +75,12 @@ while [ $waited -lt 600 ] && kill -0 $program 2>/dev/null &&
 done
 if ! xdotool search --name "$main_window" >/dev/null 2>&1; then
     if xdotool search --name "$no_device_box" >/dev/null 2>&1; then
-        echo "smoke32.sh: tolvaren32.exe found no lamp (its no-device box is showing);" \
-             "see $smoke/program.log" >&2
+        echo "smoke32.sh: the 32-bit tolvaren.exe found no lamp (its no-device box is showing)" \
+             "although the virtual lamp $lamp is there; see $smoke/program.log" >&2
     elif ! kill -0 $program 2>/dev/null; then
-        echo "smoke32.sh: tolvaren32.exe ended before showing its window; see $smoke/program.log" >&2
+        echo "smoke32.sh: tolvaren.exe ended before showing its window; see $smoke/program.log" >&2
     else
-        echo "smoke32.sh: tolvaren32.exe showed no window in $((waited / 2)) s" >&2
+        echo "smoke32.sh: tolvaren.exe showed no window in $((waited / 2)) s" >&2
     fi
     kill $program 2>/dev/null || true
     wait $program 2>/dev/null || true
@@ -78,7 +88,7 @@ if ! xdotool search --name "$main_window" >/dev/null 2>&1; then
 fi
 
 driver=0
-"$(dirname "$0")/wine-run.sh" "$build" "$build/tests/bin/smoke32_e2e_test.exe" "$smoke" || driver=$?
+"$(dirname "$0")/wine-run.sh" "$build" "$build/tests/real/smoke32_e2e_test.exe" "$smoke/lamp.log" || driver=$?
 # The driver closed the window, or ended the program when it failed.
 code=0
 wait $program || code=$?
@@ -89,7 +99,7 @@ if [ $driver -ne 0 ]; then
     status=1
 fi
 if [ $code -ne 0 ]; then
-    echo "smoke32.sh: tolvaren32.exe ended with exit code $code, not 0" >&2
+    echo "smoke32.sh: tolvaren.exe ended with exit code $code, not 0" >&2
     status=1
 fi
 exit $status

@@ -78,6 +78,11 @@ reg="$state/settings.reg"
         printf '[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\%s\\DllOverrides]\r\n' "$exe"
         printf '"hid"="native"\r\n"setupapi"="native"\r\n\r\n'
     done
+    # The shipped programs' own names never get them: tests on the real
+    # stack start copies under those names. Older trees gave them some.
+    for exe in tolvaren.exe tolvaren-send.exe tolvaren-vis.exe tolvaren32.exe; do
+        printf '[-HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\%s\\DllOverrides]\r\n\r\n' "$exe"
+    done
 } >"$reg"
 "$wine" regedit /S "Z:$(echo "$reg" | sed 's|/|\\|g')" </dev/null >"$state/regedit.log" 2>&1
 
