@@ -13,31 +13,9 @@ set -eu
 sysfs=${TOLVAREN_SYSFS:-/sys}
 dev=${TOLVAREN_DEV:-/dev}
 
-# The value of -v or -p as tolvaren reads it: the first four characters
-# after the letter, leading blanks skipped, an optional sign and "0x", then
-# hexadecimal digits up to the first other character; nothing read leaves
-# the id as it was.
-hex_id() {
-    text=$(printf '%s' "$1" | cut -c1-4)
-    text=${text#"${text%%[! ]*}"}
-    sign=""
-    case $text in [-+]*) sign=${text%"${text#?}"}; text=${text#?} ;; esac
-    case $text in 0[xX]*) text=${text#??} ;; esac
-    digits=$(printf '%s' "$text" | sed 's/[^0-9A-Fa-f].*//')
-    [ -n "$digits" ] || return 1
-    value=$((0x$digits))
-    [ "$sign" = "-" ] && value=$((-value))
-    printf '%04X' $((value & 0xFFFF))
-}
-
-vid=16C0
-pid=05DF
-for option in "$@"; do
-    case $option in
-    [-/]v*) id=$(hex_id "${option#??}") && vid=$id ;;
-    [-/]p*) id=$(hex_id "${option#??}") && pid=$id ;;
-    esac
-done
+ids=$("$(dirname "$0")/lamp-ids.sh" "$@")
+vid=${ids% *}
+pid=${ids#* }
 lower_vid=$(echo "$vid" | tr 'A-F' 'a-f')
 lower_pid=$(echo "$pid" | tr 'A-F' 'a-f')
 

@@ -1,24 +1,38 @@
 #!/bin/sh
 # Installs what is missing, builds the program and starts it under Wine.
-#   scripts/run.sh [--x86] [PROGRAM OPTIONS...]    e.g. scripts/run.sh -v16c0 -p05df
+#   scripts/run.sh [--x86] [--virtual-lamp] [PROGRAM OPTIONS...]
+#                                           e.g. scripts/run.sh -v16c0 -p05df
 # Without a DISPLAY it starts a virtual display (Xvfb) and says how to look
 # at it. The program runs until its window is closed (or Ctrl-C).
 # --x86 starts the 32-bit build, the one users get; on kernels without
 # 32-bit support that needs wine32 and qemu-user and starts slowly.
+# --virtual-lamp plugs a virtual lamp into Wine's own HID stack first, with
+# the ids the program looks for, and logs every report it receives to
+# build/run/virtual-lamp.log; it is unplugged when the program ends.
 set -eu
 cd "$(dirname "$0")/.."
 
 preset=windows-x64
 wine=/usr/lib/wine/wine64
-if [ "${1:-}" = "--x86" ]; then
-    preset=windows-x86
-    wine=wine
-    shift
-fi
+virtual_lamp=""
+while [ $# -gt 0 ]; do
+    case $1 in
+    --x86) preset=windows-x86; wine=wine; shift ;;
+    --virtual-lamp) virtual_lamp=yes; shift ;;
+    *) break ;;
+    esac
+done
 
 scripts/install-deps.sh
 cmake --preset "$preset" >/dev/null
 cmake --build --preset "$preset" --target tolvaren
+lamp_tool=build/windows-x64/tools/virtual-lamp/virtual-lamp.exe
+if [ -n "$virtual_lamp" ]; then
+    # The lamp's driver is 64-bit code whichever build runs: Wine runs
+    # drivers as such, in the WoW64 prefix of a 32-bit program too.
+    cmake --preset windows-x64 >/dev/null
+    cmake --build --preset windows-x64 --target virtual-lamp
+fi
 
 WINEPREFIX="$PWD/build/run/wineprefix"
 WINEDEBUG=-all
@@ -67,9 +81,33 @@ if ! cmp -s "$settings" "$WINEPREFIX/tolvaren-settings.reg"; then
     cp "$settings" "$WINEPREFIX/tolvaren-settings.reg"
 fi
 
-# A real lamp reaches the program only if this user may open its hidraw
-# node; say so now rather than leave the user with "no HID found".
-scripts/hidraw-lamp.sh "$@" | sed 's/^hidraw-lamp.sh/run.sh/' || true
+if [ -n "$virtual_lamp" ]; then
+    ids=$(scripts/lamp-ids.sh "$@")
+    log="$PWD/build/run/virtual-lamp.log"
+    # A lamp a run before left plugged in (killed, say) would be found first.
+    /usr/lib/wine/wine64 "$lamp_tool" remove-all >build/run/virtual-lamp.err 2>&1 || true
+    if ! lamp=$(/usr/lib/wine/wine64 "$lamp_tool" add --vid "${ids% *}" --pid "${ids#* }" --log "$log" \
+        2>build/run/virtual-lamp.err); then
+        cat build/run/virtual-lamp.err >&2
+        echo "run.sh: the virtual lamp could not be plugged in (above); see" \
+             "$lamp_tool --help" >&2
+        exit 1
+    fi
+    lamp=$(printf '%s\n' "$lamp" | tr -d '\r' | tail -n 1)
+    unplug() {
+        /usr/lib/wine/wine64 "$lamp_tool" remove "$lamp" >/dev/null 2>&1 || true
+        [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null
+        return 0
+    }
+    trap unplug EXIT
+    trap 'exit 130' INT TERM
+    printf "run.sh: a virtual lamp %s:%s (%s) is plugged into Wine's own HID stack.\n" "${ids% *}" "${ids#* }" "$lamp"
+    echo "run.sh: to watch what it receives: tail -f build/run/virtual-lamp.log"
+else
+    # A real lamp reaches the program only if this user may open its hidraw
+    # node; say so now rather than leave the user with "no HID found".
+    scripts/hidraw-lamp.sh "$@" | sed 's/^hidraw-lamp.sh/run.sh/' || true
+fi
 
 echo "run.sh: starting build/$preset/tolvaren.exe $*"
 echo "run.sh: light its lamps from another terminal (scripts/send.sh 00FF);" \

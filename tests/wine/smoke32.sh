@@ -52,7 +52,7 @@ if ! lamp=$(/usr/lib/wine/wine64 "$lamp_tool" add --log "$smoke/lamp.log" </dev/
     cat "$smoke/lamp.err" >&2
     exit 1
 fi
-lamp=$(echo "$lamp" | tr -d '\r' | tail -n 1)
+lamp=$(printf '%s\n' "$lamp" | tr -d '\r' | tail -n 1)
 remove_lamp() {
     /usr/lib/wine/wine64 "$lamp_tool" remove "$lamp" </dev/null >/dev/null 2>&1 || true
 }
@@ -75,8 +75,8 @@ while [ $waited -lt 600 ] && kill -0 $program 2>/dev/null &&
 done
 if ! xdotool search --name "$main_window" >/dev/null 2>&1; then
     if xdotool search --name "$no_device_box" >/dev/null 2>&1; then
-        echo "smoke32.sh: the 32-bit tolvaren.exe found no lamp (its no-device box is showing)" \
-             "although the virtual lamp $lamp is there; see $smoke/program.log" >&2
+        printf '%s %s\n' "smoke32.sh: the 32-bit tolvaren.exe found no lamp (its no-device box is" \
+            "showing) although the virtual lamp $lamp is there; see $smoke/program.log" >&2
     elif ! kill -0 $program 2>/dev/null; then
         echo "smoke32.sh: tolvaren.exe ended before showing its window; see $smoke/program.log" >&2
     else
