@@ -1,12 +1,21 @@
 #!/bin/sh
-# Installs the Debian 12 packages the build and the tests need, when any are
-# missing. Safe to run again: it does nothing when all are there.
+# Installs the Debian 12 packages the build, the scripts and the tests need,
+# when any are missing. Safe to run again: it does nothing when all are
+# there.
+#   scripts/install-deps.sh [--tests]
+# --tests adds what only the tests use: a PulseAudio server of their own,
+# and espeak-ng, which speaks for the visualiser's tests. The server is left
+# out otherwise, since on a desktop that runs PipeWire it would replace
+# PipeWire's PulseAudio service.
 set -eu
 
 PACKAGES="cmake ninja-build g++ libgtest-dev googletest
 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64
 binutils-mingw-w64-i686 wine wine64 xvfb xauth xdotool imagemagick python3
-clang clang-14 libclang-rt-14-dev clang-tidy cppcheck espeak-ng"
+clang clang-14 libclang-rt-14-dev clang-tidy cppcheck pulseaudio-utils"
+if [ "${1:-}" = "--tests" ]; then
+    PACKAGES="$PACKAGES espeak-ng pulseaudio"
+fi
 
 missing=""
 for package in $PACKAGES; do

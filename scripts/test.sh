@@ -10,7 +10,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh
+scripts/install-deps.sh --tests
 # The shipped 32-bit program's smoke test needs wine32 (and qemu-user where
 # the kernel refuses 32-bit programs).
 scripts/install-wine32.sh
