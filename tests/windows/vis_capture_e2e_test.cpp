@@ -1,0 +1,93 @@
+// tolvaren-vis --capture driving the real tolvaren with a virtual lamp,
+// from live sound: tests/wine/vis-capture.sh runs a PulseAudio server with
+// a null sink, plays a clip of four rounds of a bass note and a treble note
+// into it once this driver writes "ready" into the shared folder, and
+// presses Ctrl-C when it is over. The lamp's reports must follow the clip.
+#include <gtest/gtest.h>
+
+#include "pipe_session.h"
+#include "test_files.h"
+#include "tool_run.h"
+#include "virtual_lamp_fixture.h"
+
+namespace {
+
+std::string shared;  // the folder the script and this driver share
+
+bool FileThere(const std::string& name)
+{
+    return GetFileAttributesA((shared + "\\" + name).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The upper row's lamps at its left (the lowest bands) and the lower row's
+// at its right (the highest).
+bool Bass(unsigned value)
+{
+    return (value & 0x00E0u) != 0;
+}
+
+bool Treble(unsigned value)
+{
+    return (value & 0x0700u) != 0;
+}
+
+unsigned ReportValue(const std::string& report)
+{
+    // "7 01 00 LL HH 00 00 00 ok"
+    return std::stoul(report.substr(11, 2), nullptr, 16) << 8 | std::stoul(report.substr(8, 2), nullptr, 16);
+}
+
+class VisCapture : public ::testing::Test, protected PipeSession {
+protected:
+    void TearDown() override { CloseProgram(); }
+    VirtualLampBench bench;
+};
+
+TEST_F(VisCapture, TheLampFollowsWhatPlays)
+{
+    const ToolResult devices = ToolRun("tolvaren-vis.exe", {"--list-devices"}).Finish();
+    EXPECT_EQ(devices.exitCode, 0u) << devices.err;
+    EXPECT_TRUE(Says(devices.out, "Monitor of Lamp_Test")) << devices.out;
+
+    const int lamp = bench.AddLamp();
+    ASSERT_GE(lamp, 0) << bench.problem();
+    StartProgram(TestBinDirectory() + "\\tolvaren.exe");
+
+    ToolRun vis("tolvaren-vis.exe", {"--capture"});
+    ASSERT_TRUE(WaitUntil([&] { return Says(vis.ErrorsSoFar(), "showing what comes in on"); }, 20000))
+        << vis.ErrorsSoFar();
+    EXPECT_TRUE(Says(vis.ErrorsSoFar(), "\"Monitor of Lamp_Test\"")) << vis.ErrorsSoFar();
+    ASSERT_TRUE(WriteTextFile(shared + "\\ready", ""));
+
+    ASSERT_TRUE(WaitUntil([&] { return FileThere("played"); }, 60000)) << "the clip was never played";
+    const ToolResult ended = vis.Finish(10000);
+    EXPECT_TRUE(ended.finished);
+    EXPECT_EQ(ended.exitCode, 0u) << "Ctrl-C ends it well\n" << ended.err;
+
+    // Each lit stretch of the lamp shows one note: count the changes from
+    // bass to treble and back.
+    std::vector<std::string> reports = bench.Reports(lamp);
+    ASSERT_FALSE(reports.empty());
+    std::string notes;
+    for (const std::string& report : reports) {
+        const unsigned value = ReportValue(report);
+        const char note = Bass(value) && !Treble(value) ? 'B' : Treble(value) && !Bass(value) ? 'T' : '\0';
+        if (note != '\0' && (notes.empty() || notes.back() != note)) notes += note;
+    }
+    std::printf("the lamp took %zu reports, showing the notes %s\n", reports.size(), notes.c_str());
+    EXPECT_EQ(notes, "BTBTBTBT") << "the lamp's notes, bass (B) and treble (T)";
+    EXPECT_EQ(reports.back(), LampReport(0, 0)) << "Ctrl-C puts the lamps out";
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: vis_capture_e2e_test SHARED_FOLDER (run by tests/wine/vis-capture.sh)\n");
+        return 2;
+    }
+    shared = WindowsPath(argv[1]);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,86 @@
+#!/bin/sh
+# tolvaren-vis following live sound, end to end: a PulseAudio server of the
+# test's own with a null sink, a clip of bass and treble notes played into
+# it with paplay, and tolvaren-vis --capture under Wine capturing the sink's
+# monitor and driving the real tolvaren with a virtual lamp on Wine's own
+# HID stack. The 64-bit driver (vis_capture_e2e_test.exe) starts tolvaren
+# and tolvaren-vis and checks the lamp's reports; this script plays the
+# clip when the driver says it is ready, and presses Ctrl-C (SIGINT) when
+# the clip is over.
+#   vis-capture.sh BUILD_DIR
+set -eu
+build=$(cd "$1" && pwd)
+work="$build/vis-capture"
+for tool in pulseaudio paplay pactl python3; do
+    if ! command -v "$tool" >/dev/null 2>&1; then
+        echo "vis-capture.sh: $tool is missing; run scripts/install-deps.sh --tests" >&2
+        exit 1
+    fi
+done
+
+rm -rf "$work"
+mkdir -p "$work/run" "$work/home"
+XDG_RUNTIME_DIR="$work/run"
+HOME="$work/home"
+PULSE_SERVER="unix:$work/run/pulse/native"
+export XDG_RUNTIME_DIR HOME PULSE_SERVER
+
+# A server of our own, as root too, without D-Bus or X; the sink's monitor
+# appears to Windows programs as "Monitor of Lamp_Test".
+pulseaudio -n --daemonize=yes --exit-idle-time=-1 --log-target="file:$work/pulse.log" \
+    --load=module-native-protocol-unix \
+    --load="module-null-sink sink_name=lamp_test sink_properties=device.description=Lamp_Test"
+stop() {
+    pulseaudio --kill 2>/dev/null || true
+}
+trap stop EXIT
+tries=0
+while ! pactl info >/dev/null 2>&1; do
+    tries=$((tries + 1))
+    if [ $tries -gt 50 ]; then
+        echo "vis-capture.sh: the PulseAudio server did not start; see $work/pulse.log" >&2
+        exit 1
+    fi
+    sleep 0.1
+done
+
+# Half a second of silence, then four rounds of a bass note, a rest, a
+# treble note and a rest, 0.4 s each: 44.1 kHz, 16-bit stereo.
+python3 - "$work/clip.wav" <<'EOF'
+import math, struct, sys, wave
+rate = 44100
+def note(hz, seconds, level):
+    return [level * math.sin(2 * math.pi * hz * i / rate) for i in range(int(seconds * rate))]
+samples = note(0, 0.5, 0)
+for _ in range(4):
+    samples += note(60, 0.4, 0.5) + note(0, 0.4, 0) + note(8000, 0.4, 0.5) + note(0, 0.4, 0)
+with wave.open(sys.argv[1], "wb") as clip:
+    clip.setnchannels(2)
+    clip.setsampwidth(2)
+    clip.setframerate(rate)
+    clip.writeframes(b"".join(struct.pack("<hh", round(s * 32767), round(s * 32767)) for s in samples))
+EOF
+
+"$(dirname "$0")/wine-run.sh" "$build" "$build/tests/real/vis_capture_e2e_test.exe" "$work" \
+    >"$work/driver.log" 2>&1 &
+driver=$!
+
+waited=0
+while [ ! -f "$work/ready" ] && kill -0 $driver 2>/dev/null && [ $waited -lt 600 ]; do
+    sleep 0.1
+    waited=$((waited + 1))
+done
+status=0
+if [ -f "$work/ready" ]; then
+    paplay -d lamp_test "$work/clip.wav"
+    # What paplay wrote is captured within a few frames; then Ctrl-C.
+    sleep 0.5
+    pkill -INT -f 'tolvaren-vis\.exe' || true
+    : >"$work/played"
+else
+    echo "vis-capture.sh: the driver never got tolvaren-vis capturing (it waited $((waited / 10)) s)" >&2
+    status=1
+fi
+wait $driver || status=1
+cat "$work/driver.log"
+exit $status
