@@ -20,6 +20,7 @@
 #include "lamps/lamp_control.h"
 #include "program_driver.h"
 #include "sim_device_fixture.h"
+#include "virtual_lamp_fixture.h"
 
 namespace {
 
@@ -98,6 +99,12 @@ double TicksToMs(LONGLONG ticks)
 std::string BinPath(const char* name)
 {
     return TestBinDirectory() + "\\" + name;
+}
+
+// The programs on Wine's own HID stack lie in tests/real beside tests/bin.
+std::string RealPath(const char* name)
+{
+    return TestBinDirectory() + "\\..\\real\\" + name;
 }
 
 bool FileExists(const std::string& path)
@@ -513,6 +520,31 @@ std::string SizeText(const char* path)
                   static_cast<double>(size) / 1024.0);
 }
 
+// ---- 1b. latency on Wine's own HID stack ----------------------------------------
+
+bool MeasureRealStackLatencies(std::vector<Latency>* latencies)
+{
+    VirtualLampBench lamps;
+    const int lamp = lamps.AddLamp();
+    if (lamp < 0)
+        return Fail("can't add a virtual lamp (" + lamps.problem() +
+                    "); run the bench through scripts/bench.sh, which installs its driver");
+    ReportTail tail;
+    if (!OpenReportTail(lamps.LogPath(lamp), &tail)) return Fail("can't read the virtual lamp's log " + lamps.LogPath(lamp));
+    for (const char* name : {"tolvaren.exe", "bench_bare_server_real.exe"})
+        if (!FileExists(RealPath(name)))
+            return Fail(RealPath(name) + " is missing; build it with scripts/bench.sh");
+    const std::string lampPath = "\"" + lamps.Path(lamp) + "\"";
+    const Server program = {"tolvaren.exe on Wine's HID stack", RealPath("tolvaren.exe"), "", true};
+    const Server bare = {"the bare server on Wine's HID stack", RealPath("bench_bare_server_real.exe"), lampPath,
+                         false};
+    const Server bareOnThread = {"the bare server on Wine's HID stack, reading on a second thread",
+                                 RealPath("bench_bare_server_real.exe"), "--thread " + lampPath, false};
+    const bool ok = MeasureLatencies({&program, &bare, &bareOnThread}, &tail, latencies);
+    CloseReportTail(&tail);
+    return ok;
+}
+
 // ---- 6. a slow lamp ----------------------------------------------------------------
 
 struct PaintTimes {
@@ -723,6 +755,11 @@ int main(int argc, char** argv)
     }
     CloseReportTail(&tail);
 
+    // The same latency on Wine's own HID stack: a virtual lamp logs each
+    // report with the same clock.
+    std::vector<Latency> realLatencies;
+    if (ok) ok = MeasureRealStackLatencies(&realLatencies);
+
     // Each with a lamp of its own, so last: the simulated devices they
     // describe replace the one above.
     PaintTimes paints, slowPaints;
@@ -750,6 +787,17 @@ int main(int argc, char** argv)
             Ms(bareMs) + " (bare server)", Format("<= %.2fx bare", kLatencyGoal),
             Format("%.3fx, %s", programMs / bareMs, Verdict(programMs / bareMs <= kLatencyGoal).c_str()));
         Row("the same, beside a bare server reading on a second thread", Ms(programMs),
+            Ms(threadMs) + " (bare server, second thread)", "-", Format("%.3fx", programMs / threadMs));
+    }
+    for (int percentile : {50, 99}) {
+        const auto pick = [&](const Latency& latency) { return percentile == 50 ? latency.p50Ms : latency.p99Ms; };
+        const double programMs = pick(realLatencies[0]);
+        const double bareMs = pick(realLatencies[1]);
+        const double threadMs = pick(realLatencies[2]);
+        Row(Format("the same on Wine's HID stack (a virtual lamp), p%d", percentile), Ms(programMs),
+            Ms(bareMs) + " (bare server, same stack)", Format("<= %.2fx bare", kLatencyGoal),
+            Format("%.3fx, %s", programMs / bareMs, Verdict(programMs / bareMs <= kLatencyGoal).c_str()));
+        Row("the same, beside the bare server reading on a second thread", Ms(programMs),
             Ms(threadMs) + " (bare server, second thread)", "-", Format("%.3fx", programMs / threadMs));
     }
     const double pacedPercent = 100.0 * programPaced.reported / programPaced.written;
