@@ -553,6 +553,16 @@ struct PaintTimes {
     int linesDuring = 0;  // lamp lines the program took while the paints ran
 };
 
+// The program started beside a simulated lamp of its own whose every report
+// takes delayMs (0: one that answers at once).
+std::unique_ptr<RunningProgram> StartBesideLamp(const Server& program, DWORD delayMs, SimDeviceBench* lamp)
+{
+    SimDeviceSpec spec;
+    if (delayMs > 0) spec.extra = Format("delay=%lu\r\n", delayMs);
+    lamp->AddDevice(spec);
+    return StartServer(program);
+}
+
 // One paint, as the system asks for it when the window is uncovered: the
 // whole panel invalidated, then WM_PAINT sent and waited for.
 bool TimePaint(HWND window, double* ms)
@@ -574,11 +584,8 @@ bool MeasurePaints(DWORD delayMs, PaintTimes* times)
     Progress(Format("%d paints of tolvaren's window, its lamp taking %lu ms a report, lines streaming",
                     kPaints, delayMs));
     SimDeviceBench lamp;
-    SimDeviceSpec spec;
-    if (delayMs > 0) spec.extra = Format("delay=%lu\r\n", delayMs);
-    lamp.AddDevice(spec);
     const Server program = {kProgram, BinPath(kProgram), "", true};
-    std::unique_ptr<RunningProgram> running = StartServer(program);
+    std::unique_ptr<RunningProgram> running = StartBesideLamp(program, delayMs, &lamp);
     if (!running) return false;
     HWND window = running->MainWindow();
 
@@ -630,11 +637,8 @@ bool MeasureShutdown(DWORD delayMs, double* ms)
 {
     Progress(Format("shutdown of tolvaren, %s", delayMs > 0 ? "its lamp's report stuck" : "its lamp idle"));
     SimDeviceBench lamp;
-    SimDeviceSpec spec;
-    if (delayMs > 0) spec.extra = Format("delay=%lu\r\n", delayMs);
-    lamp.AddDevice(spec);
     const Server program = {kProgram, BinPath(kProgram), "", true};
-    std::unique_ptr<RunningProgram> running = StartServer(program);
+    std::unique_ptr<RunningProgram> running = StartBesideLamp(program, delayMs, &lamp);
     if (!running) return false;
     HWND window = running->MainWindow();
     PipeWriter writer;

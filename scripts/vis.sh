@@ -9,48 +9,25 @@
 # monitor, as 16-bit stereo samples at 44.1 kHz.
 set -eu
 cd "$(dirname "$0")/.."
+. scripts/wine-tool.sh
 
-preset=windows-x64
-wine=/usr/lib/wine/wine64
-if [ "${1:-}" = "--x86" ]; then
-    preset=windows-x86
-    wine=wine
-    shift
-fi
+if pick_build "${1:-}"; then shift; fi
 case " $* " in
 *" --help "* | *" -h "*)
-    ;;
-*)
-    if ! command -v parec >/dev/null 2>&1; then
-        echo "vis.sh: parec is missing; install pulseaudio-utils (scripts/install-deps.sh does)" >&2
-        exit 1
-    fi
-    if ! pactl info >/dev/null 2>&1; then
-        echo "vis.sh: no PulseAudio server answers (PipeWire's pipewire-pulse is one); run this" \
-             "in the desktop session whose sound the lamps should follow" >&2
-        exit 1
-    fi
+    prepare_tool tolvaren-vis
+    exec "$wine" "build/$preset/tolvaren-vis.exe" --help
     ;;
 esac
-
-# Built quietly, so that the output is tolvaren-vis's alone.
-if ! log=$( (cmake --preset "$preset" && cmake --build --preset "$preset" --target tolvaren-vis) 2>&1); then
-    echo "$log" >&2
-    echo "vis.sh: building tolvaren-vis failed (above); run scripts/run.sh once to install what is missing" >&2
+if ! command -v parec >/dev/null 2>&1; then
+    echo "vis.sh: parec is missing; install pulseaudio-utils (scripts/install-deps.sh does)" >&2
     exit 1
 fi
-
-WINEPREFIX="$PWD/build/run/wineprefix"
-WINEDEBUG=-all
-export WINEPREFIX WINEDEBUG
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    echo "vis.sh: there is no Wine prefix in $WINEPREFIX yet, so tolvaren is not running;" \
-         "start it first with scripts/run.sh" >&2
-    exit 2
+if ! pactl info >/dev/null 2>&1; then
+    echo "vis.sh: no PulseAudio server answers (PipeWire's pipewire-pulse is one); run this" \
+         "in the desktop session whose sound the lamps should follow" >&2
+    exit 1
 fi
-case " $* " in
-*" --help "* | *" -h "*) exec "$wine" "build/$preset/tolvaren-vis.exe" --help ;;
-esac
+prepare_tool tolvaren-vis
 
 echo "vis.sh: the lamps follow what plays on $(pactl get-default-sink 2>/dev/null || echo 'the default output');" \
      "Ctrl-C stops"
