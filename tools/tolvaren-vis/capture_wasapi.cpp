@@ -43,7 +43,9 @@ void EndpointName(IMMDevice* device, char* name, int size)
 {
     name[0] = '\0';
     IPropertyStore* properties = NULL;
-    if (FAILED(device->OpenPropertyStore(STGM_READ, &properties))) return;
+    // STGM_READ, which is 0; the SDK spells it with a lower-case l suffix.
+    const DWORD readOnly = 0;
+    if (FAILED(device->OpenPropertyStore(readOnly, &properties))) return;
     PROPVARIANT value;
     PropVariantInit(&value);
     if (SUCCEEDED(properties->GetValue(kFriendlyName, &value)) && value.vt == VT_LPWSTR &&
@@ -274,7 +276,8 @@ bool ReadCapture(CaptureStream* stream, CaptureBytesSink onBytes, CaptureSilence
         } else if (stream->channelsIn == stream->format.channels) {
             onBytes(context, data, static_cast<size_t>(frames) * stream->bytesPerSampleIn * stream->channelsIn);
         } else {
-            const size_t perChunk = sizeof stream->chunk / (stream->bytesPerSampleIn * stream->format.channels);
+            const size_t perChunk =
+                sizeof stream->chunk / (static_cast<size_t>(stream->bytesPerSampleIn) * stream->format.channels);
             for (size_t done = 0; done < frames; done += perChunk)
                 onBytes(context, stream->chunk, NarrowFrames(stream, data, frames, done));
         }

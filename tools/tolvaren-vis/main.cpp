@@ -426,9 +426,10 @@ int ShowStdinPipe(HANDLE input, const PcmFormat& format, VisEngine* engine, Outp
             const bool ended = stdinRing.ended && stdinRing.count == 0;
             const DWORD error = stdinRing.error;
             LeaveCriticalSection(&stdinRing.lock);
-            if (n > 0) SetEvent(stdinRing.space);
-
-            if (n > 0) FeedLiveBytes(&feed, taken, n);
+            if (n > 0) {
+                SetEvent(stdinRing.space);
+                FeedLiveBytes(&feed, taken, n);
+            }
             if (feed.refused) return Refused(engine);
             SendDueLines(out, 0);
             if (ended) {
