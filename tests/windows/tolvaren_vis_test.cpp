@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -324,6 +325,34 @@ TEST(TolvarenVis, WaitsForTolvarenAndCatchesUpWhenItComes)
     ASSERT_FALSE(rest.empty());
     ExpectLampLineReads(rest);
     EXPECT_EQ(rest.back(), ">5L0000\n");
+}
+
+TEST(TolvarenVis, APipeAnotherWriterHoldsIsWaitedFor)
+{
+    Samples samples;
+    AddTone(&samples, 8000, 3.5, 0.5);
+    TempFile wav("busy.wav", Wav(samples));
+    std::unique_ptr<PipeServer> held(new PipeServer);
+    HANDLE other = CreateFileA("\\\\.\\pipe\\korvinde", GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(held->WaitForClient());
+
+    ToolRun run(kVis, {wav.path()});
+    Sleep(2200);
+    const std::string busy = run.ErrorsSoFar();
+    EXPECT_TRUE(Says(busy, "is busy")) << busy;
+    EXPECT_EQ(busy.find("is busy"), busy.rfind("is busy")) << "said once:\n" << busy;
+    // The other writer and its tolvaren go, and a tolvaren comes that is
+    // free: the next try gets it.
+    CloseHandle(other);
+    held.reset();
+    PipeServer server;
+    ASSERT_TRUE(server.WaitForClient(3000)) << run.ErrorsSoFar();
+    const Reads reads = server.ReadAll();
+    EXPECT_EQ(run.Finish().exitCode, static_cast<DWORD>(kVisExitOk));
+    ASSERT_GE(reads.size(), 2u);
+    EXPECT_TRUE(Treble(LampValues(reads[0])[0])) << reads[0];
+    EXPECT_EQ(reads.back(), ">5L0000\n");
 }
 
 TEST(TolvarenVis, LiveInputEndsWithTheLampsOut)
