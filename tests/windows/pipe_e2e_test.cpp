@@ -52,13 +52,6 @@ protected:
     VirtualLampBench bench;
 };
 
-long long Counter()
-{
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return now.QuadPart;
-}
-
 TEST_F(PipeRoad, EachLineReachesPanelAndDevice)
 {
     Start();

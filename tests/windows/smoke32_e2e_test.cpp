@@ -8,23 +8,12 @@
 
 #include "pipe_session.h"
 #include "program_driver.h"
-#include "test_files.h"
 #include "virtual_lamp_fixture.h"
 
 namespace {
 
 const DWORD kSlow = 240000;
 std::string lampLog;
-
-std::vector<std::string> LampReports()
-{
-    std::vector<std::string> reports;
-    for (const std::string& line : ReadTextLines(lampLog)) {
-        LampReportRecord record;
-        if (ParseLampReport(line, &record)) reports.push_back(record.report);
-    }
-    return reports;
-}
 
 TEST(Shipped32BitProgram, LightsTheLampsEndToEnd)
 {
@@ -46,7 +35,7 @@ TEST(Shipped32BitProgram, LightsTheLampsEndToEnd)
     EXPECT_TRUE(WaitForPanel(window, ">3LA5C3", 0xC3, 0xA5, kSlow));
     writer.Close();
     EXPECT_TRUE(WaitForPanel(window, ">xxx", 0xC3, 0xA5, kSlow));
-    EXPECT_EQ(LampReports(), (std::vector<std::string>{LampReport(0xFF, 0x00), LampReport(0xC3, 0xA5)}));
+    EXPECT_EQ(LampLogReports(lampLog), (std::vector<std::string>{LampReport(0xFF, 0x00), LampReport(0xC3, 0xA5)}));
 
     PostMessageA(window, WM_SYSCOMMAND, 0x6000, 0);
     const MessageBoxView box = program.WaitForBox(kSlow);

@@ -127,21 +127,40 @@ std::vector<std::string> VirtualLampBench::Events(int lamp) const
     return ReadTextLines(lamps_.at(lamp).log);
 }
 
-std::vector<LampReportRecord> VirtualLampBench::ReportRecords(int lamp) const
+namespace {
+
+std::vector<LampReportRecord> RecordsOf(const std::vector<std::string>& lines)
 {
     std::vector<LampReportRecord> records;
-    for (const std::string& line : Events(lamp)) {
+    for (const std::string& line : lines) {
         LampReportRecord record;
         if (ParseLampReport(line, &record)) records.push_back(record);
     }
     return records;
 }
 
-std::vector<std::string> VirtualLampBench::Reports(int lamp) const
+std::vector<std::string> ReportsOf(const std::vector<LampReportRecord>& records)
 {
     std::vector<std::string> reports;
-    for (const LampReportRecord& record : ReportRecords(lamp)) reports.push_back(record.report);
+    for (const LampReportRecord& record : records) reports.push_back(record.report);
     return reports;
+}
+
+}  // namespace
+
+std::vector<std::string> LampLogReports(const std::string& logPath)
+{
+    return ReportsOf(RecordsOf(ReadTextLines(logPath)));
+}
+
+std::vector<LampReportRecord> VirtualLampBench::ReportRecords(int lamp) const
+{
+    return RecordsOf(Events(lamp));
+}
+
+std::vector<std::string> VirtualLampBench::Reports(int lamp) const
+{
+    return ReportsOf(ReportRecords(lamp));
 }
 
 size_t VirtualLampBench::PendingCount(int lamp) const

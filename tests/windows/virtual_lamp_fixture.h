@@ -30,6 +30,10 @@ struct LampReportRecord {
 // Reads a log line "report 7 01 ... ok t=123 done=456"; false for other lines.
 bool ParseLampReport(const std::string& line, LampReportRecord* record);
 
+// The reports in a lamp's log, as VirtualLampBench::Reports gives them, for
+// a lamp that something else added (a Windows path).
+std::vector<std::string> LampLogReports(const std::string& logPath);
+
 class VirtualLampBench {
 public:
     VirtualLampBench();

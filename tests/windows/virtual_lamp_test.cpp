@@ -3,6 +3,7 @@
 // what it records of each report and when. Run under Wine.
 #include <gtest/gtest.h>
 
+#include "pipe_session.h"
 #include "virtual_lamp_fixture.h"
 
 extern "C" {
@@ -10,13 +11,6 @@ extern "C" {
 }
 
 namespace {
-
-long long Counter()
-{
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return now.QuadPart;
-}
 
 class OpenLamp {
 public:

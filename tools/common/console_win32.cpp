@@ -18,6 +18,36 @@ void WriteBytes(OutputStream stream, const char* bytes, DWORD count)
 
 const char kNoErrorText[] = "no description";
 
+namespace {
+
+HANDLE consoleStop = NULL;
+volatile LONG stopRequests = 0;
+
+BOOL WINAPI OnConsoleStop(DWORD)
+{
+    if (InterlockedIncrement(&stopRequests) > 1) return FALSE;
+    SetEvent(consoleStop);
+    return TRUE;
+}
+
+}  // namespace
+
+HANDLE CatchConsoleStop()
+{
+    stopRequests = 0;
+    consoleStop = CreateEventA(NULL, TRUE, FALSE, NULL);
+    if (consoleStop != NULL) SetConsoleCtrlHandler(OnConsoleStop, TRUE);
+    return consoleStop;
+}
+
+void ReleaseConsoleStop()
+{
+    if (consoleStop == NULL) return;
+    SetConsoleCtrlHandler(OnConsoleStop, FALSE);
+    CloseHandle(consoleStop);
+    consoleStop = NULL;
+}
+
 void WriteText(OutputStream stream, const char* text)
 {
     WriteBytes(stream, text, static_cast<DWORD>(std::strlen(text)));

@@ -17,3 +17,12 @@ void Print(OutputStream stream, const char* format, ...) __attribute__((format(g
 // kNoErrorText for a code the system has no text for.
 const char* ErrorText(DWORD code, char* buffer, DWORD size);
 extern const char kNoErrorText[];
+
+// Ctrl-C, Ctrl-Break or the console closing: the first sets the event that
+// CatchConsoleStop returns (manual reset), so that a tool's loop ends well
+// and puts things right; a second ends the program the usual way, should a
+// write be stuck behind a tolvaren that no longer reads. NULL when no event
+// can be had: then Ctrl-C ends the program at once, as it always would.
+HANDLE CatchConsoleStop();
+// Hands Ctrl-C back to the system and closes the event.
+void ReleaseConsoleStop();

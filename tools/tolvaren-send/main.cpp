@@ -164,22 +164,9 @@ int SendStandardInput(HANDLE pipe)
     return kExitOk;
 }
 
-HANDLE demoStop = NULL;
-volatile LONG stopRequests = 0;
-
-BOOL WINAPI OnConsoleStop(DWORD)
-{
-    // A second Ctrl-C ends the program the usual way, should a write be
-    // stuck behind a tolvaren that no longer reads.
-    if (InterlockedIncrement(&stopRequests) > 1) return FALSE;
-    SetEvent(demoStop);
-    return TRUE;
-}
-
 int RunDemo(HANDLE pipe, unsigned linesPerSecond, uint32_t count)
 {
-    demoStop = CreateEventA(NULL, TRUE, FALSE, NULL);
-    if (demoStop != NULL) SetConsoleCtrlHandler(OnConsoleStop, TRUE);
+    HANDLE demoStop = CatchConsoleStop();
     if (count == 0)
         Print(kToErr, "tolvaren-send: running the lamp demo at %u lines a second; Ctrl-C stops it.\n",
               linesPerSecond);
@@ -204,11 +191,7 @@ int RunDemo(HANDLE pipe, unsigned linesPerSecond, uint32_t count)
         }
     }
 
-    if (demoStop != NULL) {
-        SetConsoleCtrlHandler(OnConsoleStop, FALSE);
-        CloseHandle(demoStop);
-        demoStop = NULL;
-    }
+    ReleaseConsoleStop();
     if (result == kExitOk && count == 0)
         Print(kToErr, "tolvaren-send: stopped after %lu lines.\n", static_cast<unsigned long>(step));
     return result;

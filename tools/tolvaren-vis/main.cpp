@@ -69,17 +69,7 @@ const DWORD kCapturePollMs = 5;
 // richest format read, 96 kHz stereo float.
 const uint32_t kStdinRingBytes = 96000 * 2 * 4;
 
-HANDLE stopEvent = NULL;
-volatile LONG stopRequests = 0;
-
-BOOL WINAPI OnConsoleStop(DWORD)
-{
-    // A second Ctrl-C ends the program the usual way, should a write be
-    // stuck behind a tolvaren that no longer reads.
-    if (InterlockedIncrement(&stopRequests) > 1) return FALSE;
-    SetEvent(stopEvent);
-    return TRUE;
-}
+HANDLE stopEvent = NULL;  // set by Ctrl-C
 
 bool StopRequested()
 {
@@ -514,9 +504,8 @@ int main(int argc, char** argv)
         return kVisExitCaptureFailed;
     }
 
-    stopEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
+    stopEvent = CatchConsoleStop();
     if (stopEvent == NULL) return ReadFailed("its own stop signal", GetLastError());
-    SetConsoleCtrlHandler(OnConsoleStop, TRUE);
 
     static Output out;
     out.print = command.print;
@@ -566,5 +555,6 @@ int main(int argc, char** argv)
         }
     }
     timeEndPeriod(1);
+    ReleaseConsoleStop();
     return result;
 }
