@@ -35,11 +35,12 @@ LampState TakeLampSnapshot();
 // Start-up hands over the device it opened (or nullptr).
 void SetLampDevice(LampDevice device);
 
-// Shutdown takes the device back: once this returns no report is sent on it
-// any more. Returns the device for the caller to close, or nullptr when
-// there was none, or when a report to it was still in progress after
-// waitMs: then the handle must stay open (the process's end closes it), as
-// closing it under the send could hand its value to another object.
+// Shutdown takes the device back: once this returns no new report begins on
+// it. Returns the device for the caller to close, or nullptr when there was
+// none, or when a report to it was still in progress after waitMs: that one
+// report may still go out, so the handle must stay open (the process's end
+// closes it), as closing it under the send could hand its value to another
+// object.
 LampDevice TakeLampDevice(unsigned waitMs);
 
 // What the platform provides (Win32 in the program, a recording fake in the

@@ -109,8 +109,9 @@ void CheckReports(const std::vector<SentReport>& sends)
 
 // Shutdown, over and over: hand a fresh device over, take it back and close
 // it, or leave it open when a report to it was still under way after the
-// wait. Nothing may begin on a device once TakeLampDevice has given it up,
-// and nothing may be under way to one when it is closed.
+// wait. Nothing may begin on a device once TakeLampDevice has given it up
+// but the one report it left under way (whose sender may not have reached
+// the device yet), and nothing may be under way to one when it is closed.
 struct Cycles {
     unsigned long closed = 0;
     unsigned long leftOpen = 0;
@@ -128,7 +129,7 @@ void CycleDevices(Cycles* cycles)
         // give up on one at once.
         const unsigned waitMs = (cycles->closed + cycles->leftOpen) % 2 == 0 ? 5 : 0;
         LampDevice taken = TakeLampDevice(waitMs);
-        MarkFakeLampDeviceTaken(device);
+        MarkFakeLampDeviceTaken(device, taken == nullptr);
         if (taken == device) {
             CloseFakeLampDevice(device);
             ++cycles->closed;

@@ -39,10 +39,12 @@ std::vector<SentReport> TakeRecordedSends()
     return sends;
 }
 
-void MarkFakeLampDeviceTaken(LampDevice device)
+void MarkFakeLampDeviceTaken(LampDevice device, bool leftUnderReport)
 {
     std::lock_guard<std::mutex> guard(recordLock);
-    recorded.takenDevices.insert(device);
+    // A report that already began counts as the one left under way.
+    const bool begun = recorded.sendsUnderWay[device] > 0;
+    recorded.takenDevices[device] = leftUnderReport && !begun ? 1 : 0;
 }
 
 void CloseFakeLampDevice(LampDevice device)
@@ -145,7 +147,8 @@ void LampDeviceSend(LampDevice device, const LampFeatureReport& report)
     {
         std::unique_lock<std::mutex> guard(recordLock);
         recorded.sends.push_back(SentReport{device, report});
-        if (recorded.takenDevices.count(device) != 0) ++recorded.sendsAfterTaken;
+        const auto taken = recorded.takenDevices.find(device);
+        if (taken != recorded.takenDevices.end() && taken->second-- <= 0) ++recorded.sendsAfterTaken;
         if (recorded.closedDevices.count(device) != 0) ++recorded.sendsOnClosedDevices;
         ++recorded.sendsUnderWay[device];
         ++sendCount;

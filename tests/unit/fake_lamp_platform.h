@@ -19,9 +19,9 @@ struct FakeLampPlatform {
     int repaints = 0;
     // Devices that shutdown has taken back or closed, and the faults the
     // lamp control must rule out: a report begun on a device once shutdown
-    // took it, and a close while a report on the device was under way (or
-    // a report begun on it afterwards).
-    std::set<LampDevice> takenDevices;
+    // took it (beyond the one it left under way), and a close while a report
+    // on the device was under way (or a report begun on it afterwards).
+    std::map<LampDevice, int> takenDevices;  // device -> reports still allowed
     std::set<LampDevice> closedDevices;
     std::map<LampDevice, int> sendsUnderWay;
     int sendsAfterTaken = 0;
@@ -35,9 +35,11 @@ FakeLampPlatform& RecordedPlatform();
 // threads send, so a long run can check them as it goes.
 std::vector<SentReport> TakeRecordedSends();
 
-// Shutdown's TakeLampDevice has given up on the device (returned it or left
-// it to the process's end): from now on no report may begin on it.
-void MarkFakeLampDeviceTaken(LampDevice device);
+// Shutdown's TakeLampDevice has given up on the device: from now on no
+// report may begin on it. When it left the device open because a report was
+// still under way, that one report was decided before and may still reach
+// the device (the sender may not have called it yet), but no other.
+void MarkFakeLampDeviceTaken(LampDevice device, bool leftUnderReport);
 
 // Marks a device as closed, as shutdown's CloseHandle does. A report still
 // under way to it, or begun on it later, counts in sendsOnClosedDevices.

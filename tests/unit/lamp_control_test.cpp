@@ -136,7 +136,7 @@ TEST_F(StuckLamp, ShutdownGivesUpAndLeavesTheHandleOpen)
     if (!ended) ReleaseFakeSends();
     ASSERT_TRUE(ended) << "shutdown waits for the device beyond its bound";
     EXPECT_EQ(taken.get(), nullptr) << "a handle a report is still using must not be closed";
-    MarkFakeLampDeviceTaken(kDevice);
+    MarkFakeLampDeviceTaken(kDevice, true);
 
     ReleaseFakeSends();
     sender.join();
