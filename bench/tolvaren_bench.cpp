@@ -661,15 +661,6 @@ bool MeasureShutdown(DWORD delayMs, double* ms)
 
 // ---- the table -------------------------------------------------------------------
 
-std::string WineVersion()
-{
-    typedef const char*(__cdecl * VersionFunction)();
-    FARPROC found = GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version");
-    if (found == NULL) return "not Wine";
-    VersionFunction version = reinterpret_cast<VersionFunction>(reinterpret_cast<void*>(found));
-    return std::string("Wine ") + version();
-}
-
 // Latencies are tenths of a millisecond; start-ups jitter by tens of
 // milliseconds and CPU times come in clock ticks of ten.
 std::string Ms(double ms, int decimals = 3)

@@ -111,3 +111,6 @@ bool CopyBeside(const std::string& from, const std::string& to);
 
 // Makes Wine report Windows 98 to programs of this file name.
 bool SetWineWindowsVersion(const std::string& exeName, const char* version);
+
+// "Wine 8.0" and the like, or "not Wine".
+std::string WineVersion();
