@@ -661,15 +661,6 @@ bool MeasureShutdown(DWORD delayMs, double* ms)
 
 // ---- the table -------------------------------------------------------------------
 
-std::string WineVersion()
-{
-    typedef const char*(__cdecl * VersionFunction)();
-    FARPROC found = GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version");
-    if (found == NULL) return "not Wine";
-    VersionFunction version = reinterpret_cast<VersionFunction>(reinterpret_cast<void*>(found));
-    return std::string("Wine ") + version();
-}
-
 // Latencies are tenths of a millisecond; start-ups jitter by tens of
 // milliseconds and CPU times come in clock ticks of ten.
 std::string Ms(double ms, int decimals = 3)
@@ -776,8 +767,9 @@ int main(int argc, char** argv)
     GetLocalTime(&today);
     SYSTEM_INFO system;
     GetSystemInfo(&system);
+    const std::string wine = WineVersionText().empty() ? "not Wine" : "Wine " + WineVersionText();
     std::printf("Tolvaren benchmark, %04u-%02u-%02u, %s, %lu processors\n\n", today.wYear, today.wMonth,
-                today.wDay, WineVersion().c_str(), system.dwNumberOfProcessors);
+                today.wDay, wine.c_str(), system.dwNumberOfProcessors);
     Row("figure", "tolvaren.exe (64-bit)", "reference", "goal", "");
     Row("---", "---", "---", "---", "---");
     const Latency& programLatency = latencies[0];
