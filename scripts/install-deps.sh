@@ -9,9 +9,11 @@
 # PipeWire's PulseAudio service.
 set -eu
 
+# fonts-wine is only a recommendation of wine, but without its Marlett and
+# Tahoma a window's caption buttons show as letters ("0 1 r").
 PACKAGES="cmake ninja-build g++ libgtest-dev googletest
 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64
-binutils-mingw-w64-i686 wine wine64 xvfb xauth xdotool imagemagick python3
+binutils-mingw-w64-i686 wine wine64 fonts-wine xvfb xauth xdotool imagemagick python3
 clang clang-14 libclang-rt-14-dev clang-tidy cppcheck pulseaudio-utils"
 if [ "${1:-}" = "--tests" ]; then
     PACKAGES="$PACKAGES espeak-ng pulseaudio"
