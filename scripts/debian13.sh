@@ -55,7 +55,7 @@ make_root() {
     echo "debian13.sh: making the Debian 13 root in $root (once; about a minute)"
     rm -rf "$root.new"
     log="$cache/mmdebstrap.log"
-    include=$(echo $PACKAGES | tr ' ' ',')
+    include=$(printf '%s' "$PACKAGES" | tr -s ' \n' ',,')
     if ! mmdebstrap --mode=root --variant=apt --components=main --architectures=amd64,i386 \
         --include="$include" trixie "$root.new" "deb $mirror trixie main" >"$log" 2>&1; then
         tail -n 20 "$log" >&2

@@ -1,3 +1,4 @@
+# shellcheck shell=sh
 # Sourced by the scripts that run the programs under Wine (run.sh, send.sh,
 # vis.sh).
 

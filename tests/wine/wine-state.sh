@@ -1,3 +1,4 @@
+# shellcheck shell=sh
 # Sourced by the scripts here, with build set to a build tree: the Wine the
 # tests run on and where the tree keeps its test prefix and display for
 # it. Each Wine gets a folder of its own (build/windows-x64/wine-8.0,
