@@ -52,7 +52,8 @@ make_root() {
         DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends mmdebstrap ||
             { apt-get update -q && DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends mmdebstrap; }
     fi
-    echo "debian13.sh: making the Debian 13 root in $root (once; about a minute)"
+    echo "debian13.sh: making the Debian 13 root in $root (once; a few minutes)"
+    started=$(date +%s)
     rm -rf "$root.new"
     log="$cache/mmdebstrap.log"
     include=$(printf '%s' "$PACKAGES" | tr -s ' \n' ',,')
@@ -67,6 +68,7 @@ make_root() {
     rm -rf "$root"
     mv "$root.new" "$root"
     printf '%s\n' "$wanted" >"$cache/packages"
+    echo "debian13.sh: made the root in $(($(date +%s) - started))s"
 }
 
 mkdir -p "$cache"

@@ -4,7 +4,8 @@
 # there.
 #   scripts/install-deps.sh [--tests]
 # --tests adds what only the tests use: a PulseAudio server of their own,
-# and espeak-ng, which speaks for the visualiser's tests. The server is left
+# espeak-ng, which speaks for the visualiser's tests, and mmdebstrap, which
+# makes the Debian 13 root of their second Wine (scripts/debian13.sh). The server is left
 # out otherwise, since on a desktop that runs PipeWire it would replace
 # PipeWire's PulseAudio service.
 set -eu
@@ -16,7 +17,7 @@ g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64
 binutils-mingw-w64-i686 wine wine64 fonts-wine xvfb xauth xdotool imagemagick python3
 clang clang-14 libclang-rt-14-dev clang-tidy cppcheck pulseaudio-utils"
 if [ "${1:-}" = "--tests" ]; then
-    PACKAGES="$PACKAGES espeak-ng pulseaudio"
+    PACKAGES="$PACKAGES espeak-ng pulseaudio mmdebstrap"
 fi
 
 missing=""

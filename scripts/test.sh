@@ -16,6 +16,11 @@ scripts/install-deps.sh --tests
 # The shipped 32-bit program's smoke test needs wine32 (and qemu-user where
 # the kernel refuses 32-bit programs).
 scripts/install-wine32.sh
+# The Debian 13 root of the last step is made meanwhile: most of that time
+# is spent downloading, beside the builds and the first tests.
+mkdir -p build
+scripts/debian13.sh --root >build/debian13-root.log 2>&1 &
+root_maker=$!
 
 for preset in native windows-x64 windows-x86; do
     echo "== build: $preset"
@@ -56,5 +61,10 @@ step "fuzz" scripts/fuzz.sh "${FUZZ_SECONDS:-45}"
 step "analyze" scripts/analyze.sh
 # The same Windows tests, the 32-bit smoke test and the live capture on a
 # second, newer Wine: Debian 13's, whose loopback capture Wine 8 lacks.
+if ! wait $root_maker; then
+    cat build/debian13-root.log >&2
+    status=1
+fi
+cat build/debian13-root.log
 step "Windows tests, Wine 10 (Debian 13)" scripts/debian13.sh tests/wine/windows-tests.sh build/windows-x64
 exit $status
