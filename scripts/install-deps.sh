@@ -4,17 +4,19 @@
 # there.
 #   scripts/install-deps.sh [--tests]
 # --tests adds what only the tests use: a PulseAudio server of their own,
-# and espeak-ng, which speaks for the visualiser's tests. The server is left
-# out otherwise, since on a desktop that runs PipeWire it would replace
+# espeak-ng, which speaks for the visualiser's tests, and xmp, which renders
+# the tracker modules among their music excerpts (sox, in the main list for
+# scripts/vis-picture.sh, decodes the others). The server is left out
+# otherwise, since on a desktop that runs PipeWire it would replace
 # PipeWire's PulseAudio service.
 set -eu
 
 PACKAGES="cmake ninja-build g++ libgtest-dev googletest
 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64
 binutils-mingw-w64-i686 wine wine64 xvfb xauth xdotool imagemagick python3
-clang clang-14 libclang-rt-14-dev clang-tidy cppcheck pulseaudio-utils"
+clang clang-14 libclang-rt-14-dev clang-tidy cppcheck pulseaudio-utils sox"
 if [ "${1:-}" = "--tests" ]; then
-    PACKAGES="$PACKAGES espeak-ng pulseaudio"
+    PACKAGES="$PACKAGES espeak-ng pulseaudio xmp"
 fi
 
 missing=""
