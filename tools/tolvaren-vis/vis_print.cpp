@@ -37,9 +37,9 @@ void PrintLine(void*, const VisLine& line)
 VisEngine engine;
 char buffer[65536];
 
-int Refused()
+int Refused(const char* what)
 {
-    std::fprintf(stderr, "vis_print: %s.\n", VisMessage(&engine));
+    std::fprintf(stderr, "vis_print: %s: %s.\n", what, VisMessage(&engine));
     return kVisExitUnsupported;
 }
 
@@ -80,7 +80,7 @@ int main(int argc, char** argv)
     for (;;) {
         const size_t count = std::fread(buffer, 1, sizeof buffer, input);
         if (count > 0 && FeedVis(&engine, buffer, count) != kPcmOk) {
-            result = Refused();
+            result = Refused(what);
             break;
         }
         if (count < sizeof buffer) {
@@ -91,7 +91,7 @@ int main(int argc, char** argv)
             break;
         }
     }
-    if (result == kVisExitOk && FinishVis(&engine) != kPcmOk) result = Refused();
+    if (result == kVisExitOk && FinishVis(&engine) != kPcmOk) result = Refused(what);
     if (input != stdin) std::fclose(input);
     if (std::fflush(stdout) != 0) {
         std::fprintf(stderr, "vis_print: could not write the lines (%s).\n", std::strerror(errno));
