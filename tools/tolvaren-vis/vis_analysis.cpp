@@ -252,9 +252,10 @@ uint16_t EndSpectrumFrame(VisAnalysis* analysis)
         if (on) ++wanting;
     }
     for (; wanting > kVisMaxLit; --wanting) {
-        int lowest = -1;
+        uint32_t lowest = kVisBands;
         for (uint32_t i = 0; i < kVisBands; ++i)
-            if (wants[i] && (lowest < 0 || rank[i] < rank[lowest])) lowest = static_cast<int>(i);
+            if (wants[i] && (lowest == kVisBands || rank[i] < rank[lowest])) lowest = i;
+        if (lowest == kVisBands) break;
         wants[lowest] = false;
     }
 
