@@ -34,34 +34,46 @@ fail() {
     exit 1
 }
 
-# The package's .deb in the cache, downloaded once. The pinned version
-# first; once the archive has dropped it, the one that replaced it, with a
-# note, since the music in a game's data package hardly ever changes.
-fetch() {
-    package=$1
-    version=$2
-    deb=$dir/debs/${package}_$version.deb
-    [ -f "$deb" ] && return 0
+# The packages' .debs in the cache, each downloaded once. apt-get takes
+# seconds to start, so the missing ones come in one call. The pinned
+# versions first; once the archive has dropped one, the version that
+# replaced it, with a note, since the music in a game's data package hardly
+# ever changes.
+fetch_missing() {
+    wanted=""
+    while read -r name rate start package version file; do
+        case "$name" in '' | '#'*) continue ;; esac
+        [ -f "$dir/debs/${package}_$version.deb" ] && continue
+        case " $wanted " in *" $package=$version "*) continue ;; esac
+        wanted="$wanted $package=$version"
+    done <"$table"
+    [ -n "$wanted" ] || return 0
     mkdir -p "$work/get"
     # apt's download sandbox user can't write into a root-owned build tree.
-    if ! (cd "$work/get" && apt-get download -q -o APT::Sandbox::User=root "$package=$version") \
-         >"$work/apt.log" 2>&1; then
-        if (cd "$work/get" && apt-get download -q -o APT::Sandbox::User=root "$package") \
-               >>"$work/apt.log" 2>&1; then
-            echo "make-excerpts.sh: note: $package $version is gone from the archive;" \
-                 "using $(ls "$work/get") instead" >&2
-        else
-            sed 's/^/  /' "$work/apt.log" >&2
-            fail "could not download $package $version. Run apt-get update, check that Debian's" \
-                 "archive can be reached, and run this again."
-        fi
+    # shellcheck disable=SC2086
+    if ! (cd "$work/get" && apt-get download -q -o APT::Sandbox::User=root $wanted) >"$work/apt.log" 2>&1; then
+        for pin in $wanted; do
+            package=${pin%%=*}
+            (cd "$work/get" && apt-get download -q -o APT::Sandbox::User=root "$pin") >"$work/apt.log" 2>&1 && continue
+            if (cd "$work/get" && apt-get download -q -o APT::Sandbox::User=root "$package") >>"$work/apt.log" 2>&1; then
+                echo "make-excerpts.sh: note: $package ${pin#*=} is gone from the archive;" \
+                     "using $(cd "$work/get" && ls "${package}"_*.deb) instead" >&2
+            else
+                sed 's/^/  /' "$work/apt.log" >&2
+                fail "could not download $package ${pin#*=}. Run apt-get update, check that Debian's" \
+                     "archive can be reached, and run this again."
+            fi
+        done
     fi
-    mv "$work"/get/*.deb "$deb"
+    for pin in $wanted; do
+        mv "$work/get/${pin%%=*}"_*.deb "$dir/debs/${pin%%=*}_${pin#*=}.deb"
+    done
 }
 
 made=0
 total=0
 started=$(date +%s)
+fetch_missing
 while read -r name rate start package version file; do
     case "$name" in '' | '#'*) continue ;; esac
     total=$((total + 1))
@@ -71,7 +83,6 @@ while read -r name rate start package version file; do
         continue
     fi
 
-    fetch "$package" "$version"
     dpkg-deb --fsys-tarfile "$dir/debs/${package}_$version.deb" | tar -xf - -C "$work" "./$file" 2>/dev/null ||
         fail "$package $version holds no $file; check its line in $table"
     source=$work/$file

@@ -41,15 +41,17 @@ esac
 
 # colour X Y: "lit" (yellow), "dark" or "bright" (anything else).
 colour() {
-    rgb=$(convert "$work/tone.png" -format "%[fx:int(255*p{$1,$2}.r)] %[fx:int(255*p{$1,$2}.g)] %[fx:int(255*p{$1,$2}.b)]" info:)
-    set -- $rgb
-    if [ "$1" -gt 200 ] && [ "$2" -gt 160 ] && [ "$3" -lt 60 ]; then
-        echo lit
-    elif [ "$1" -lt 80 ] && [ "$2" -lt 80 ]; then
-        echo dark
-    else
-        echo bright
-    fi
+    convert "$work/tone.png" -format "%[fx:int(255*p{$1,$2}.r)] %[fx:int(255*p{$1,$2}.g)] %[fx:int(255*p{$1,$2}.b)]\n" info: |
+        {
+            read -r red green blue
+            if [ "$red" -gt 200 ] && [ "$green" -gt 160 ] && [ "$blue" -lt 60 ]; then
+                echo lit
+            elif [ "$red" -lt 80 ] && [ "$green" -lt 80 ]; then
+                echo dark
+            else
+                echo bright
+            fi
+        }
 }
 
 # The spectrogram's 1 kHz row (on the log scale from 30 Hz to 20 kHz) and
