@@ -767,8 +767,9 @@ int main(int argc, char** argv)
     GetLocalTime(&today);
     SYSTEM_INFO system;
     GetSystemInfo(&system);
+    const std::string wine = WineVersionText().empty() ? "not Wine" : "Wine " + WineVersionText();
     std::printf("Tolvaren benchmark, %04u-%02u-%02u, %s, %lu processors\n\n", today.wYear, today.wMonth,
-                today.wDay, WineVersion().c_str(), system.dwNumberOfProcessors);
+                today.wDay, wine.c_str(), system.dwNumberOfProcessors);
     Row("figure", "tolvaren.exe (64-bit)", "reference", "goal", "");
     Row("---", "---", "---", "---", "---");
     const Latency& programLatency = latencies[0];

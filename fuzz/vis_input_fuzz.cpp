@@ -48,6 +48,9 @@ void Check(void* context, const VisLine& line)
         FUZZ_CHECK(IsMeterRow(line.lamps >> 8));
     } else {
         FUZZ_CHECK((line.lamps & seen->inactive) == 0);
+        unsigned lit = 0;
+        for (unsigned lamps = line.lamps; lamps != 0; lamps &= lamps - 1) ++lit;
+        FUZZ_CHECK(lit <= kVisMaxLit);
     }
 
     char printed[kVisPrintLineMax];
@@ -105,7 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     // No NaN or infinity is left in the analysis to reach a later frame.
     for (const VisBand& band : engine.analysis.band) {
-        FUZZ_CHECK(std::isfinite(band.envelope) && std::isfinite(band.reference));
+        FUZZ_CHECK(std::isfinite(band.envelope) && std::isfinite(band.floorDb) && std::isfinite(band.peakDb));
         FUZZ_CHECK(std::isfinite(band.stage[0].z1) && std::isfinite(band.stage[1].z2));
     }
     for (const VisMeter& meter : engine.analysis.meter) FUZZ_CHECK(std::isfinite(meter.level));

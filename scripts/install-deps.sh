@@ -4,17 +4,22 @@
 # there.
 #   scripts/install-deps.sh [--tests]
 # --tests adds what only the tests use: a PulseAudio server of their own,
-# and espeak-ng, which speaks for the visualiser's tests. The server is left
-# out otherwise, since on a desktop that runs PipeWire it would replace
+# espeak-ng, which speaks for the visualiser's tests, xmp, which renders
+# the tracker modules among their music excerpts (sox, in the main list for
+# scripts/vis-picture.sh, decodes the others), and mmdebstrap, which makes
+# the Debian 13 root of their second Wine (scripts/debian13.sh). The server
+# is left out otherwise, since on a desktop that runs PipeWire it would replace
 # PipeWire's PulseAudio service.
 set -eu
 
+# fonts-wine is only a recommendation of wine, but without its Marlett and
+# Tahoma a window's caption buttons show as letters ("0 1 r").
 PACKAGES="cmake ninja-build g++ libgtest-dev googletest
 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64
-binutils-mingw-w64-i686 wine wine64 xvfb xauth xdotool imagemagick python3
-clang clang-14 libclang-rt-14-dev clang-tidy cppcheck pulseaudio-utils"
+binutils-mingw-w64-i686 wine wine64 fonts-wine xvfb xauth xdotool imagemagick python3
+clang clang-14 libclang-rt-14-dev clang-tidy cppcheck pulseaudio-utils sox"
 if [ "${1:-}" = "--tests" ]; then
-    PACKAGES="$PACKAGES espeak-ng pulseaudio"
+    PACKAGES="$PACKAGES espeak-ng pulseaudio xmp mmdebstrap"
 fi
 
 missing=""

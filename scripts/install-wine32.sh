@@ -4,7 +4,12 @@
 # qemu-user registered through binfmt_misc to run them. Needs root.
 # Safe to run again. Afterwards plain `wine` is the (slow) emulated 32-bit
 # loader: start 64-bit programs with /usr/lib/wine/wine64.
+#   scripts/install-wine32.sh [--qemu-only]
+# --qemu-only leaves wine32 out: for a Wine of another root
+# (scripts/debian13.sh), whose own wine32 needs only qemu-user here.
 set -eu
+qemu_only=""
+[ "${1:-}" = "--qemu-only" ] && qemu_only=yes
 
 if [ "$(id -u)" -ne 0 ]; then
     echo "install-wine32.sh: needs root, to install packages and register qemu with binfmt_misc" >&2
@@ -16,7 +21,12 @@ installed() {
     dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"
 }
 
-if ! installed qemu-user-static || ! installed wine32:i386; then
+if [ -n "$qemu_only" ]; then
+    if ! installed qemu-user-static; then
+        apt-get update -q
+        apt-get install -y -q --no-install-recommends qemu-user-static
+    fi
+elif ! installed qemu-user-static || ! installed wine32:i386; then
     dpkg --add-architecture i386
     apt-get update -q
     apt-get install -y -q --no-install-recommends qemu-user-static wine32:i386

@@ -11,32 +11,30 @@
 # build/run/virtual-lamp.log; it is unplugged when the program ends.
 set -eu
 cd "$(dirname "$0")/.."
+. scripts/wine-tool.sh
 
-preset=windows-x64
-wine=/usr/lib/wine/wine64
+x86=""
 virtual_lamp=""
 while [ $# -gt 0 ]; do
     case $1 in
-    --x86) preset=windows-x86; wine=wine; shift ;;
+    --x86) x86=--x86; shift ;;
     --virtual-lamp) virtual_lamp=yes; shift ;;
     *) break ;;
     esac
 done
 
-scripts/install-deps.sh
-cmake --preset "$preset" >/dev/null
-cmake --build --preset "$preset" --target tolvaren
+pick_build "$x86" || true
+build_targets tolvaren
 lamp_tool=build/windows-x64/tools/virtual-lamp/virtual-lamp.exe
 if [ -n "$virtual_lamp" ]; then
     # The lamp's driver is 64-bit code whichever build runs: Wine runs
     # drivers as such, in the WoW64 prefix of a 32-bit program too.
-    cmake --preset windows-x64 >/dev/null
-    cmake --build --preset windows-x64 --target virtual-lamp
+    program_preset=$preset
+    preset=windows-x64
+    build_targets virtual-lamp
+    preset=$program_preset
 fi
 
-WINEPREFIX="$PWD/build/run/wineprefix"
-WINEDEBUG=-all
-export WINEPREFIX WINEDEBUG
 mkdir -p build/run
 
 virtual=""
@@ -56,37 +54,47 @@ fi
 
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "run.sh: making the Wine prefix $WINEPREFIX (once; half a minute, or a few minutes where wine32 is installed)"
-    /usr/lib/wine/wine64 wineboot -i >build/run/wineboot.log 2>&1
-    /usr/lib/wine/wineserver -w
+    "$wine64" wineboot -i >build/run/wineboot.log 2>&1
+    "$wineserver" -w
 fi
 
-# The prefix's settings. Wine's USB bus driver passes Linux's hidraw
+# The prefix's settings. Wine 8's USB bus driver passes Linux's hidraw
 # devices, real lamps among them, to Windows programs only with its SDL
-# backend off. On a virtual display no window manager draws title bars and
-# frames, so Wine draws them itself (unmanaged windows); on a desktop the
-# window manager does.
+# backend off (later Wines pass them whatever it is). On a virtual display
+# no window manager draws title bars and frames, so Wine draws them itself
+# (unmanaged windows); on a desktop the window manager does.
 settings=build/run/settings.reg
 {
     printf 'REGEDIT4\r\n\r\n'
     printf '[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\winebus]\r\n'
-    printf '"Enable SDL"=dword:00000000\r\n\r\n'
+    if [ "$wine_major" -lt 9 ]; then printf '"Enable SDL"=dword:00000000\r\n\r\n'; else printf '"Enable SDL"=-\r\n\r\n'; fi
     printf '[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\r\n'
     if [ -n "$virtual" ]; then printf '"Managed"="N"\r\n\r\n'; else printf '"Managed"=-\r\n\r\n'; fi
 } >"$settings"
 if ! cmp -s "$settings" "$WINEPREFIX/tolvaren-settings.reg"; then
-    /usr/lib/wine/wine64 regedit /S "Z:$(echo "$PWD/$settings" | sed 's|/|\\|g')" >build/run/regedit.log 2>&1
+    "$wine64" regedit /S "Z:$(echo "$PWD/$settings" | sed 's|/|\\|g')" >build/run/regedit.log 2>&1
     # The bus driver reads its setting when it starts: let this Wine end,
     # so that the next start reads it.
-    /usr/lib/wine/wineserver -w
+    "$wineserver" -w
     cp "$settings" "$WINEPREFIX/tolvaren-settings.reg"
+fi
+
+# Debian's Wine 8 finds its own fonts (fonts-wine) only in the prefix's
+# Fonts folder: without Marlett and Tahoma there, caption buttons show as
+# "0 1 r" and boxes take another font. Later Wines find them where they are.
+if [ "$wine_major" -lt 9 ] && [ -d /usr/share/wine/fonts ]; then
+    for font in /usr/share/wine/fonts/*; do
+        [ -e "$WINEPREFIX/drive_c/windows/Fonts/${font##*/}" ] ||
+            ln -s "$font" "$WINEPREFIX/drive_c/windows/Fonts/${font##*/}"
+    done
 fi
 
 if [ -n "$virtual_lamp" ]; then
     ids=$(scripts/lamp-ids.sh "$@")
     log="$PWD/build/run/virtual-lamp.log"
     # A lamp a run before left plugged in (killed, say) would be found first.
-    /usr/lib/wine/wine64 "$lamp_tool" remove-all >build/run/virtual-lamp.err 2>&1 || true
-    if ! lamp=$(/usr/lib/wine/wine64 "$lamp_tool" add --vid "${ids% *}" --pid "${ids#* }" --log "$log" \
+    "$wine64" "$lamp_tool" remove-all >build/run/virtual-lamp.err 2>&1 || true
+    if ! lamp=$("$wine64" "$lamp_tool" add --vid "${ids% *}" --pid "${ids#* }" --log "$log" \
         2>build/run/virtual-lamp.err); then
         cat build/run/virtual-lamp.err >&2
         echo "run.sh: the virtual lamp could not be plugged in (above); see" \
@@ -95,7 +103,7 @@ if [ -n "$virtual_lamp" ]; then
     fi
     lamp=$(printf '%s\n' "$lamp" | tr -d '\r' | tail -n 1)
     unplug() {
-        /usr/lib/wine/wine64 "$lamp_tool" remove "$lamp" >/dev/null 2>&1 || true
+        "$wine64" "$lamp_tool" remove "$lamp" >/dev/null 2>&1 || true
         [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null
         return 0
     }
@@ -109,7 +117,7 @@ else
     scripts/hidraw-lamp.sh "$@" | sed 's/^hidraw-lamp.sh/run.sh/' || true
 fi
 
-echo "run.sh: starting build/$preset/tolvaren.exe $*"
+echo "run.sh: starting build/$preset/tolvaren.exe${*:+ $*} under $("$wine" --version)"
 echo "run.sh: light its lamps from another terminal (scripts/send.sh 00FF);" \
      "close its window (or Ctrl-C) to stop."
 "$wine" "build/$preset/tolvaren.exe" "$@" &

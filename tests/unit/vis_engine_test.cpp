@@ -301,4 +301,43 @@ TEST(VisLiveInput, ThrowingAwayKeepsTheSamplesInStep)
     EXPECT_LE(LitCount(last), 4u) << last;
 }
 
+// A capture stream polled every 5 ms: packets come at the times given, and
+// silence is filled in only while they don't.
+TEST(VisLiveInput, SilenceIsFilledInOnlyWhileNoPacketComes)
+{
+    struct {
+        const char* what;
+        uint64_t packetsFromMs, packetsToMs;  // a packet every 10 ms in [from, to)
+        uint64_t hiccupFromMs, hiccupToMs;    // but none in here
+        uint64_t untilMs;                     // polled up to here
+        uint64_t filledMs;                    // silence filled in, in ms
+    } const cases[] = {
+        {"packets throughout", 0, 3000, 0, 0, 3000, 0},
+        {"packets with a 90 ms hiccup", 0, 3000, 1500, 1590, 3000, 0},
+        {"nothing for the first 2 s, then packets (Wine's loopback)", 2000, 3000, 0, 0, 3000, 2000},
+        {"the same with a 90 ms hiccup in the packets", 2000, 3000, 2500, 2590, 3000, 2000},
+        {"packets stop at 1 s (nothing plays)", 0, 1000, 0, 0, 3000, 2010},
+        {"nothing plays for a second between packets", 0, 3000, 1000, 2000, 3000, 1000},
+    };
+    for (const auto& c : cases) {
+        VisSilenceFiller filler;
+        StartSilenceFiller(&filler, 44100, 0);
+        uint64_t frames = 0;
+        for (uint64_t now = 0; now <= c.untilMs; now += 5) {
+            const bool packet = now >= c.packetsFromMs && now < c.packetsToMs && now % 10 == 0 &&
+                                !(now >= c.hiccupFromMs && now < c.hiccupToMs);
+            if (packet) NoteCapturePacket(&filler, now);
+            frames += SilenceFramesDue(&filler, now);
+        }
+        // The filled time ends with the poll before the first packet after it.
+        EXPECT_NEAR(static_cast<double>(frames), c.filledMs * 44.1, 10 * 44.1) << c.what;
+    }
+    // A machine that slept for a minute gets at most a second of silence.
+    VisSilenceFiller filler;
+    StartSilenceFiller(&filler, 48000, 1000);
+    EXPECT_EQ(SilenceFramesDue(&filler, 1099), 0u);
+    EXPECT_EQ(SilenceFramesDue(&filler, 61000), 48000u);
+    EXPECT_EQ(SilenceFramesDue(&filler, 61010), 480u);
+}
+
 }  // namespace

@@ -1,5 +1,6 @@
 #include "program_driver.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include <tlhelp32.h>
@@ -399,11 +400,18 @@ bool SetWineWindowsVersion(const std::string& exeName, const char* version)
     return result == ERROR_SUCCESS;
 }
 
-std::string WineVersion()
+std::string WineVersionText()
 {
-    typedef const char*(__cdecl * VersionFunction)();
-    FARPROC found = GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version");
-    if (found == NULL) return "not Wine";
-    VersionFunction version = reinterpret_cast<VersionFunction>(reinterpret_cast<void*>(found));
-    return std::string("Wine ") + version();
+    typedef const char*(CDECL * GetVersion)(void);
+    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    const FARPROC found = ntdll == NULL ? NULL : GetProcAddress(ntdll, "wine_get_version");
+    if (found == NULL) return "";
+    return reinterpret_cast<GetVersion>(reinterpret_cast<void*>(found))();
+}
+
+int WineVersion()
+{
+    unsigned major = 0, minor = 0;
+    if (std::sscanf(WineVersionText().c_str(), "%u.%u", &major, &minor) < 1) return 0;
+    return static_cast<int>(major * 100 + minor);
 }

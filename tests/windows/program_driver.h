@@ -109,8 +109,12 @@ std::string WindowsPath(std::string path);
 // Copies a built file under a new name beside it (for per-name Wine settings).
 bool CopyBeside(const std::string& from, const std::string& to);
 
+// The Wine this runs on: its version as Wine says it ("8.0"), "" when not
+// on Wine; and as major * 100 + minor (1000 for 10.0), 0 when not on Wine.
+// Where Wines differ in what they implement, a test asserts the road its
+// Wine must take.
+std::string WineVersionText();
+int WineVersion();
+
 // Makes Wine report Windows 98 to programs of this file name.
 bool SetWineWindowsVersion(const std::string& exeName, const char* version);
-
-// "Wine 8.0" and the like, or "not Wine".
-std::string WineVersion();

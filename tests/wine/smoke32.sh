@@ -9,8 +9,8 @@
 set -eu
 build=$(cd "$1" && pwd)
 zip=$2
-state="$build/wine"
-smoke="$build/smoke32"
+. "$(dirname "$0")/wine-state.sh"
+smoke="$state/smoke32"
 lamp_tool="$build/tools/virtual-lamp/virtual-lamp.exe"
 
 if [ ! -x /usr/lib/wine/wine ]; then
@@ -40,21 +40,21 @@ if [ ! -f "$smoke/release/tolvaren.exe" ]; then
     exit 1
 fi
 # The program must get Wine's own HID stack, as a user's does.
-if /usr/lib/wine/wine64 reg query 'HKCU\Software\Wine\AppDefaults\tolvaren.exe\DllOverrides' \
+if "$wine" reg query 'HKCU\Software\Wine\AppDefaults\tolvaren.exe\DllOverrides' \
     </dev/null >/dev/null 2>&1; then
     echo "smoke32.sh: tolvaren.exe has DLL overrides in $WINEPREFIX, so it would not use Wine's own" \
          "HID stack; wine-up.sh removes them (run the tests through ctest)" >&2
     exit 1
 fi
 
-if ! lamp=$(/usr/lib/wine/wine64 "$lamp_tool" add --log "$smoke/lamp.log" </dev/null 2>"$smoke/lamp.err"); then
+if ! lamp=$("$wine" "$lamp_tool" add --log "$smoke/lamp.log" </dev/null 2>"$smoke/lamp.err"); then
     echo "smoke32.sh: the virtual lamp could not be added:" >&2
     cat "$smoke/lamp.err" >&2
     exit 1
 fi
 lamp=$(printf '%s\n' "$lamp" | tr -d '\r' | tail -n 1)
 remove_lamp() {
-    /usr/lib/wine/wine64 "$lamp_tool" remove "$lamp" </dev/null >/dev/null 2>&1 || true
+    "$wine" "$lamp_tool" remove "$lamp" </dev/null >/dev/null 2>&1 || true
 }
 trap remove_lamp EXIT
 

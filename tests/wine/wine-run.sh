@@ -1,10 +1,11 @@
 #!/bin/sh
 # Runs a Windows program of a build tree under 64-bit Wine, in the tree's
-# test prefix and on its virtual display, both made by wine-up.sh.
+# test prefix for this Wine and on its virtual display, both made by
+# wine-up.sh.
 #   wine-run.sh BUILD_DIR PROGRAM.exe [ARGS...]
 build=$1
 shift
-state="$build/wine"
+. "$(dirname "$0")/wine-state.sh"
 if [ ! -f "$state/display" ] || [ ! -f "$state/prefix/system.reg" ]; then
     echo "wine-run.sh: no Wine test prefix in $state; run the tests through ctest," \
          "which sets it up first (tests/wine/wine-up.sh)" >&2
@@ -14,4 +15,4 @@ WINEPREFIX="$state/prefix"
 DISPLAY=$(cat "$state/display")
 WINEDEBUG=${WINEDEBUG:--all}
 export WINEPREFIX DISPLAY WINEDEBUG
-exec /usr/lib/wine/wine64 "$@"
+exec "$wine" "$@"

@@ -15,13 +15,15 @@ if [ "${1:-}" = "--virtual-lamp" ]; then
     lamp_tool=$2
     shift 2
 fi
-state="$build/wine"
+. "$(dirname "$0")/wine-state.sh"
+if [ -z "$wine_version" ]; then
+    echo "wine-up.sh: $wine is missing or does not say its version; run scripts/install-deps.sh first" >&2
+    exit 1
+fi
 mkdir -p "$state"
 WINEPREFIX="$state/prefix"
 WINEDEBUG=-all
 export WINEPREFIX WINEDEBUG
-wine=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver
 
 for tool in "$wine" "$wineserver" Xvfb; do
     if ! command -v "$tool" >/dev/null 2>&1; then

@@ -452,21 +452,16 @@ int ShowCapture(VisCommand command, VisEngine* engine, Output* out)
     const uint32_t frameBytes = PcmFrameBytes(stream.format);
     LiveFeed feed = {engine, {}, 0, false, frameBytes, 0};
     StartLiveGuard(&feed.guard, stream.format);
-    const uint64_t startMs = NowMs();
+    VisSilenceFiller filler;
+    StartSilenceFiller(&filler, stream.format.rate, NowMs());
     int result = kVisExitOk;
     for (;;) {
         if (WaitForSingleObject(stopEvent, SendDueLines(out, kCapturePollMs)) == WAIT_OBJECT_0) break;
-        // A loopback stream delivers nothing at all while nothing plays;
-        // the lamps must still see the silence, or they would stay lit.
-        if (stream.loopback) {
-            const uint64_t due = (NowMs() - startMs) * stream.format.rate / 1000;
-            if (due > feed.frames + stream.format.rate / 20)
-                FeedLiveSilence(&feed, static_cast<uint32_t>(due - feed.frames));
-        }
         bool tell = false;
         feed.dropPending += LiveBytesToSkip(
             &feed.guard, static_cast<uint64_t>(CaptureFramesWaiting(&stream)) * frameBytes, 0, &tell);
         if (tell) TellDropped();
+        const uint64_t framesBefore = feed.frames;
         if (!ReadCapture(&stream, FeedLiveBytes, FeedLiveSilence, &feed, error)) {
             Print(kToErr, "tolvaren-vis: %s.\n", error);
             result = kVisExitCaptureFailed;
@@ -476,6 +471,11 @@ int ShowCapture(VisCommand command, VisEngine* engine, Output* out)
             result = Refused(engine);
             break;
         }
+        // What came is read first, so that a packet that was waiting is
+        // never taken for silence.
+        if (feed.frames != framesBefore) NoteCapturePacket(&filler, NowMs());
+        const uint32_t silence = SilenceFramesDue(&filler, NowMs());
+        if (silence > 0) FeedLiveSilence(&feed, silence);
     }
     CloseCapture(&stream);
     FinishVis(engine);

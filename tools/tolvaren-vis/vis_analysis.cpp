@@ -29,17 +29,36 @@ const double kHighestCentreShare = 0.45;
 const double kMinHoldSeconds = 0.0130;
 const double kEnvelopeFallDbPerSecond = 300.0;
 
-// The band's reference rises at once and falls 6 dB a second: after a loud
-// passage a band lights again once its reference has come down to within
-// 12 dB of the new level (a 24 dB step: 2 s).
-const double kReferenceFallDbPerSecond = 6.0;
+// A band lights on what rises out of its own recent level, so that the
+// lamps move with mastered music, which keeps most bands near their peaks
+// all the time. Each band keeps a range: a floor that follows a fall
+// quickly (60 dB a second) and rises slowly (closing 63 % of the gap in a
+// second), and a peak that follows a rise at once and falls 10 dB a second.
+// A band lights once it stands in the top quarter of its range and goes out
+// below 55 % of it.
+const double kFloorFallDbPerSecond = 60.0;
+const double kFloorRiseSeconds = 1.0;
+const double kPeakFallDbPerSecond = 10.0;
+const double kOnAtShareOfRange = 0.75;
+const double kOffBelowShareOfRange = 0.55;
+// The range is taken as at least 4 dB, so that a steady sound (a tone, a
+// held chord), whose floor creeps up to its peak, stays lit rather than
+// flickering with its last fraction of a decibel of ripple; and as at most
+// 24 dB, so that after a silence a band lights within 6 dB of its peak.
+const double kRangeMinDb = 4.0;
+const double kRangeMaxDb = 24.0;
+// The loudest band, when every band but its neighbours is at least 12 dB
+// below it, holds nearly all the sound (a tone, or a sweep leaving the top
+// band towards the Nyquist frequency, where the filter fades it): once lit
+// it stays lit while within 12 dB of its peak, however its range moves.
+const double kDominantAboveDb = 12.0;
+const double kDominantHoldDb = 12.0;
+// Never more than kVisMaxLit lamps at once: a loud broadband sound lights
+// the bands that rose the most, not a solid block.
 
-// On at 12 dB below the reference, out 3 dB further down.
-const double kOnBelowReferenceDb = 12.0;
-const double kOffBelowReferenceDb = 15.0;
 // Never lit more than 20 dB below the loudest band, and lit only once
-// within 17 dB of it: without this, one reference per band would light every
-// band that hears a loud tone's faint skirts.
+// within 17 dB of it: otherwise every band that hears a loud tone's faint
+// skirts would light.
 const double kOffBelowLoudestDb = 20.0;
 const double kOnBelowLoudestDb = 17.0;
 // Nor more than 23 dB below the whole signal (all bands together, held
@@ -155,38 +174,98 @@ void RunWhole(VisWhole* whole, const float* mono, unsigned count, float fall)
     whole->holdLeft = holdLeft;
 }
 
+// Levels in dB go no lower than this: silence.
+const double kSilentDb = -120.0;
+
+double ToDb(float level)
+{
+    return level > 1e-6f ? 20.0 * std::log10(level) : kSilentDb;
+}
+
+// Moves a band's floor and peak on by one frame of level db, and gives
+// where db stands in the band's range: 0 at its bottom, 1 at its peak.
+double PlaceInRange(VisBand* band, double db, const VisAnalysis& analysis)
+{
+    double floor = band->floorDb;
+    if (db < floor) {
+        floor = floor - analysis.floorFallDb > db ? floor - analysis.floorFallDb : db;
+    } else {
+        floor += (db - floor) * analysis.floorRiseShare;
+    }
+    double peak = band->peakDb - analysis.peakFallDb;
+    if (db > peak) peak = db;
+    // A floor far below the peak (after a silence) is lifted to the range's
+    // largest, so that it does not take seconds to rise from there.
+    if (floor < peak - kRangeMaxDb) floor = peak - kRangeMaxDb;
+    band->floorDb = static_cast<float>(floor);
+    band->peakDb = static_cast<float>(peak);
+    const double bottom = floor < peak - kRangeMinDb ? floor : peak - kRangeMinDb;
+    return (db - bottom) / (peak - bottom);
+}
+
 uint16_t EndSpectrumFrame(VisAnalysis* analysis)
 {
     const VisThresholds& t = analysis->thresholds;
     const float whole = analysis->whole.framePeak;
     analysis->whole.framePeak = analysis->whole.envelope;
-    float loudest = 0.0f;
+
+    double db[kVisBands];
+    int loudest = -1;
+    for (uint32_t i = 0; i < kVisBands; ++i) {
+        const VisBand& band = analysis->band[i];
+        db[i] = band.active ? ToDb(band.framePeak) : kSilentDb;
+        if (band.active && (loudest < 0 || band.framePeak > analysis->band[loudest].framePeak))
+            loudest = static_cast<int>(i);
+    }
+    if (loudest < 0) return 0;  // never: the lowest band lies below every rate's Nyquist frequency
+    const float loudestLevel = analysis->band[loudest].framePeak;
+    bool dominant = true;
+    for (int i = 0; i < static_cast<int>(kVisBands); ++i)
+        if ((i < loudest - 1 || i > loudest + 1) && db[i] > db[loudest] - kDominantAboveDb) dominant = false;
+
+    bool wants[kVisBands] = {};
+    double rank[kVisBands] = {};  // which bands the cap keeps: the highest
+    uint32_t wanting = 0;
     for (uint32_t i = 0; i < kVisBands; ++i) {
         VisBand* band = &analysis->band[i];
         if (!band->active) continue;
-        const float decayed = band->reference * analysis->referenceFall;
-        band->reference = band->framePeak > decayed ? band->framePeak : decayed;
-        if (band->framePeak > loudest) loudest = band->framePeak;
+        const float level = band->framePeak;
+        const double place = PlaceInRange(band, db[i], *analysis);
+        bool on;
+        if (band->lit) {
+            on = level >= t.gateOff && level >= loudestLevel * t.offBelowLoudest && level >= whole * t.offBelowWhole &&
+                 place >= kOffBelowShareOfRange;
+            if (!on && dominant && static_cast<int>(i) == loudest && level >= t.gateOff &&
+                db[i] >= band->peakDb - kDominantHoldDb)
+                on = true;
+            if (!on && band->litFrames < kMinOnFrames) on = true;
+        } else {
+            on = level >= t.gateOn && level >= loudestLevel * t.onBelowLoudest && level >= whole * t.onBelowWhole &&
+                 place >= kOnAtShareOfRange;
+        }
+        wants[i] = on;
+        // The cap keeps a flash still within its minimum time before any
+        // other; then the bands that rose the most in their own range, and
+        // of two that rose alike, the louder (a step in rank for each 24 dB).
+        rank[i] = place + (db[i] - db[loudest]) / kRangeMaxDb;
+        if (band->lit && band->litFrames < kMinOnFrames) rank[i] += 4.0;
+        if (on) ++wanting;
+    }
+    for (; wanting > kVisMaxLit; --wanting) {
+        uint32_t lowest = kVisBands;
+        for (uint32_t i = 0; i < kVisBands; ++i)
+            if (wants[i] && (lowest == kVisBands || rank[i] < rank[lowest])) lowest = i;
+        if (lowest == kVisBands) break;
+        wants[lowest] = false;
     }
 
     uint16_t lamps = 0;
     for (uint32_t i = 0; i < kVisBands; ++i) {
         VisBand* band = &analysis->band[i];
         if (!band->active) continue;
-        const float level = band->framePeak;
-        if (band->lit) {
-            const bool keep = level >= t.gateOff && level >= band->reference * t.offBelowReference &&
-                              level >= loudest * t.offBelowLoudest && level >= whole * t.offBelowWhole;
-            if (!keep && band->litFrames >= kMinOnFrames) band->lit = false;
-        } else {
-            band->lit = level >= t.gateOn && level >= band->reference * t.onBelowReference &&
-                        level >= loudest * t.onBelowLoudest && level >= whole * t.onBelowWhole;
-            band->litFrames = 0;
-        }
-        if (band->lit) {
-            ++band->litFrames;
-            lamps = static_cast<uint16_t>(lamps | BandLampBit(i));
-        }
+        band->litFrames = wants[i] ? band->litFrames + 1 : 0;
+        band->lit = wants[i];
+        if (band->lit) lamps = static_cast<uint16_t>(lamps | BandLampBit(i));
         // The next frame's peak starts from where the envelope is now.
         band->framePeak = band->envelope;
         FlushDenormals(&band->stage[0]);
@@ -258,15 +337,16 @@ void StartAnalysis(VisAnalysis* analysis, VisMode mode, const PcmFormat& format)
     analysis->frameEnd = FrameEnd(analysis->format.rate, 0);
 
     analysis->envelopeFall = DbToLinear(-kEnvelopeFallDbPerSecond / rate);
-    analysis->referenceFall = DbToLinear(-kReferenceFallDbPerSecond * kVisFrameMs / 1000.0);
+    const double frameSeconds = kVisFrameMs / 1000.0;
+    analysis->floorFallDb = static_cast<float>(kFloorFallDbPerSecond * frameSeconds);
+    analysis->floorRiseShare = static_cast<float>(1.0 - std::exp(-frameSeconds / kFloorRiseSeconds));
+    analysis->peakFallDb = static_cast<float>(kPeakFallDbPerSecond * frameSeconds);
     analysis->meterAttack = static_cast<float>(1.0 - std::exp(-1.0 / (kMeterAttackSeconds * rate)));
     analysis->meterFall = DbToLinear(-kMeterFallDbPerSecond / rate);
 
     VisThresholds* t = &analysis->thresholds;
     t->gateOn = DbToLinear(kGateOnDbfs);
     t->gateOff = DbToLinear(kGateOffDbfs);
-    t->onBelowReference = DbToLinear(-kOnBelowReferenceDb);
-    t->offBelowReference = DbToLinear(-kOffBelowReferenceDb);
     t->onBelowLoudest = DbToLinear(-kOnBelowLoudestDb);
     t->offBelowLoudest = DbToLinear(-kOffBelowLoudestDb);
     t->onBelowWhole = DbToLinear(-kOnBelowWholeDb);
@@ -287,6 +367,8 @@ void StartAnalysis(VisAnalysis* analysis, VisMode mode, const PcmFormat& format)
         SetBandPass(&band->stage[1], centre, rate);
         const double hold = 1.0 / centre > kMinHoldSeconds ? 1.0 / centre : kMinHoldSeconds;
         band->holdSamples = static_cast<uint32_t>(hold * rate);
+        band->floorDb = static_cast<float>(kSilentDb);
+        band->peakDb = static_cast<float>(kSilentDb);
     }
 }
 

@@ -17,6 +17,7 @@ enum : uint32_t {
     kVisBands = 16,
     kVisFrameMs = 10,
     kVisSegments = 8,  // meter segments a row
+    kVisMaxLit = 12,   // spectrum lamps lit at once, at most
 };
 
 // One band-pass stage (RBJ band-pass, 0 dB at its centre) in transposed
@@ -34,7 +35,8 @@ struct VisBand {
     uint32_t holdLeft;      // samples the envelope is still held
     uint32_t holdSamples;
     float framePeak;        // the envelope's highest value in this frame
-    float reference;        // rises at once, falls slowly: the band's own "loud"
+    float floorDb;          // the band's own recent quiet: follows a fall quickly, a rise slowly
+    float peakDb;           // the band's own recent loud: follows a rise at once, then falls
     bool lit;
     uint32_t litFrames;     // frames lit so far, for the minimum on-time
 };
@@ -56,7 +58,6 @@ struct VisMeter {
 // Thresholds as linear factors, worked out once at the start.
 struct VisThresholds {
     float gateOn, gateOff;                      // absolute
-    float onBelowReference, offBelowReference;  // times the band's reference
     float onBelowLoudest, offBelowLoudest;      // times the loudest band's level
     float onBelowWhole, offBelowWhole;          // times the whole signal's level
     float segmentOn[kVisSegments], segmentOff[kVisSegments];
@@ -69,7 +70,9 @@ struct VisAnalysis {
     uint64_t frameEnd;        // the sample at which the current 10 ms frame ends
     uint64_t frameIndex;      // frames completed (64 bits: a capture may run for years)
     float envelopeFall;       // spectrum: per-sample factor of the peak detectors' fall
-    float referenceFall;      // spectrum: per-frame factor of the references' fall
+    float floorFallDb;        // spectrum: how far a band's floor may fall in a frame
+    float floorRiseShare;     // spectrum: the share of the gap to the level its floor rises in a frame
+    float peakFallDb;         // spectrum: how far a band's peak falls in a frame
     float meterAttack;        // meter: share of the gap closed per sample on a rise
     float meterFall;          // meter: per-sample factor of its fall
     VisThresholds thresholds;

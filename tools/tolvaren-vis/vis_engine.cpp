@@ -172,3 +172,32 @@ uint64_t LiveBytesToSkip(VisLiveGuard* guard, uint64_t readBytes, uint64_t waiti
     }
     return skip;
 }
+
+void StartSilenceFiller(VisSilenceFiller* filler, uint32_t rate, uint64_t nowMs)
+{
+    std::memset(filler, 0, sizeof *filler);
+    filler->rate = rate;
+    filler->lastPacketMs = nowMs;
+    filler->filledToMs = nowMs;
+}
+
+void NoteCapturePacket(VisSilenceFiller* filler, uint64_t nowMs)
+{
+    filler->lastPacketMs = nowMs;
+    filler->filledToMs = nowMs;
+    filler->remainder = 0;
+}
+
+uint32_t SilenceFramesDue(VisSilenceFiller* filler, uint64_t nowMs)
+{
+    if (nowMs < filler->lastPacketMs + kVisIdleMs || nowMs <= filler->filledToMs) return 0;
+    uint64_t ms = nowMs - filler->filledToMs;
+    filler->filledToMs = nowMs;
+    if (ms > kVisFillMaxMs) {
+        ms = kVisFillMaxMs;
+        filler->remainder = 0;
+    }
+    const uint64_t units = ms * filler->rate + filler->remainder;
+    filler->remainder = static_cast<uint32_t>(units % 1000);
+    return static_cast<uint32_t>(units / 1000);
+}

@@ -21,6 +21,8 @@ enum : uint32_t {
     kVisLiveKeepMs = 20,        // what is kept of it: the newest audio
     kVisLiveReadMs = 200,       // a live read's buffer: room for more than the backlog limit
     kVisQueueLines = 64,        // lines waiting for --delay: 500 ms of frames and some
+    kVisIdleMs = 100,           // a capture stream without a packet this long is taken as silent
+    kVisFillMaxMs = 1000,       // the most silence filled in at once
 };
 
 enum VisOutput {
@@ -132,3 +134,24 @@ uint32_t LiveReadBytes(const VisLiveGuard* guard);
 // what was read and what waits. tellNow is set true the first time
 // something is thrown away, for the one message saying so.
 uint64_t LiveBytesToSkip(VisLiveGuard* guard, uint64_t readBytes, uint64_t waitingBytes, bool* tellNow);
+
+// A capture stream may deliver nothing at all while nothing plays (a
+// loopback stream on Windows), or nothing for its first seconds (Wine's);
+// the lamps must still see that silence, or they would stay lit. Silence
+// is filled in only while no packet comes: a packet that comes late must
+// never find filler in its place, which would cut a gap, and a flash of
+// every band, into a steady sound.
+struct VisSilenceFiller {
+    uint32_t rate;
+    uint64_t lastPacketMs;  // when a packet last came, or the stream started
+    uint64_t filledToMs;    // the time up to which the stream's audio is accounted for
+    uint32_t remainder;     // what is left over of a frame, in rate-milliseconds
+};
+
+void StartSilenceFiller(VisSilenceFiller* filler, uint32_t rate, uint64_t nowMs);
+// A packet came, sound or flagged silence.
+void NoteCapturePacket(VisSilenceFiller* filler, uint64_t nowMs);
+// The frames of silence to feed now: none until no packet has come for
+// kVisIdleMs, then all the time since the last one, and from then on as
+// time passes; at most kVisFillMaxMs at once (a machine that slept).
+uint32_t SilenceFramesDue(VisSilenceFiller* filler, uint64_t nowMs);
