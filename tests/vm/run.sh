@@ -148,6 +148,9 @@ uid=4242
 state=$vm/$run
 prefix=$state/prefix
 mkdir -p "$state"
+setpriv --reuid="$uid" --regid="$uid" --clear-groups test -r "$project/scripts/wine-tool.sh" ||
+    die "other users can't read $project, from which the guest's user runs the programs;" \
+        "let them (chmod o+rx on it and the folders above it)"
 version=$(dpkg-query --admindir="$wine_root/var/lib/dpkg" -W -f='${Version}' wine64 2>/dev/null) ||
     die "there is no wine64 in $wine_root; run scripts/install-deps.sh"
 if [ ! -f "$prefix/system.reg" ] || [ "$(cat "$state/prefix.made" 2>/dev/null)" != "$version" ]; then
