@@ -11,13 +11,35 @@
 #include "console_run.h"
 #include "tool_run.h"
 #include "tools/tolvaren-send/exit_codes.h"
+#include "tools/tolvaren-vis/vis_exit_codes.h"
 #include "virtual_lamp_fixture.h"
 
 namespace {
 
 const char kPressAKey[] = "Press a key to close this window.";
-// The title a double-click gives the window.
+// The titles a double-click gives their windows.
+const char kVisTitle[] = "tolvaren-vis: the lamps follow the music";
 const char kSendTitle[] = "tolvaren-send: tolvaren's lamps by hand";
+
+// The environment variable set for the tools this test starts, and as it
+// was again afterwards.
+class EnvironmentSetting {
+public:
+    EnvironmentSetting(const char* name, const char* value) : name_(name)
+    {
+        char old[1024];
+        const DWORD length = GetEnvironmentVariableA(name, old, sizeof old);
+        had_ = length > 0 && length < sizeof old;
+        if (had_) old_ = old;
+        SetEnvironmentVariableA(name, value);
+    }
+    ~EnvironmentSetting() { SetEnvironmentVariableA(name_, had_ ? old_.c_str() : NULL); }
+
+private:
+    const char* name_;
+    bool had_;
+    std::string old_;
+};
 
 TEST(DoubleClick, FromACommandPromptNothingChanges)
 {
@@ -25,6 +47,7 @@ TEST(DoubleClick, FromACommandPromptNothingChanges)
         const char* tool;
         DWORD usageCode;
     } const cases[] = {
+        {"tolvaren-vis.exe", kVisExitUsage},
         {"tolvaren-send.exe", kExitUsage},
     };
     for (const auto& c : cases) {
@@ -57,6 +80,23 @@ TEST(DoubleClick, SendListsTheLampsAndTheCommandsUntilAKeyIsPressed)
     EXPECT_TRUE(send.Running()) << "Shift alone is no key to close on";
     ASSERT_TRUE(send.PressKey(VK_SPACE, ' '));
     EXPECT_EQ(send.Finish(5000), static_cast<DWORD>(kExitOk));
+}
+
+TEST(DoubleClick, VisKeepsAnErrorOnScreenUntilAKeyIsPressed)
+{
+    // No sound server to capture from, and no sound card in the machine.
+    EnvironmentSetting noSound("PULSE_SERVER", "unix:/nonexistent/tolvaren-test/native");
+    ConsoleRun vis("tolvaren-vis.exe", {}, ConsoleRun::kOwnConsole);
+    ASSERT_TRUE(vis.WaitForTitle(kVisTitle));
+    ASSERT_TRUE(vis.WaitForScreen(kPressAKey)) << vis.Screen();
+    EXPECT_TRUE(vis.Shows("tolvaren-vis: ")) << vis.Screen();
+    EXPECT_FALSE(vis.Shows("Following what plays")) << vis.Screen();
+    Sleep(500);
+    EXPECT_TRUE(vis.Running());
+    for (const ChildProcess& child : ChildProcesses(vis.id()))
+        EXPECT_NE(child.exeName, "tolvaren.exe") << "started for a visualiser that can't follow anything";
+    ASSERT_TRUE(vis.PressKey(VK_RETURN, '\r'));
+    EXPECT_EQ(vis.Finish(5000), static_cast<DWORD>(kVisExitCaptureFailed));
 }
 
 TEST(DoubleClick, CtrlCTypedInAToolsWindowStopsItWell)

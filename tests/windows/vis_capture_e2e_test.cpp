@@ -1,10 +1,13 @@
-// tolvaren-vis --capture driving the real tolvaren with a virtual lamp,
-// from live sound: tests/wine/vis-capture.sh runs a PulseAudio server with
-// a null sink, plays a clip of four rounds of a bass note and a treble note
-// into it once this driver writes "ready" into the shared folder, and
-// presses Ctrl-C when it is over. The lamp's reports must follow the clip.
+// tolvaren-vis driving the real tolvaren with a virtual lamp, from live
+// sound: tests/wine/vis-capture.sh runs a PulseAudio server with a null
+// sink and plays a clip of four rounds of a bass note and a treble note into
+// it each time this driver writes "ready" into the shared folder, writing
+// "played" when it is over. The lamp's reports must follow the clip, and
+// go out when tolvaren-vis is stopped: by Ctrl-C, or by its console
+// window closing.
 #include <gtest/gtest.h>
 
+#include "console_run.h"
 #include "pipe_session.h"
 #include "test_files.h"
 #include "tool_run.h"
@@ -37,6 +40,31 @@ unsigned ReportValue(const std::string& report)
     return std::stoul(report.substr(11, 2), nullptr, 16) << 8 | std::stoul(report.substr(8, 2), nullptr, 16);
 }
 
+// Has the script play the clip once.
+bool StartTheClip()
+{
+    DeleteFileA((shared + "\\played").c_str());
+    return WriteTextFile(shared + "\\ready", "");
+}
+
+bool WaitForTheClipsEnd()
+{
+    return WaitUntil([] { return FileThere("played"); }, 60000);
+}
+
+// Each lit stretch of the lamp shows one note: the changes from bass (B) to
+// treble (T) and back.
+std::string Notes(const std::vector<std::string>& reports)
+{
+    std::string notes;
+    for (const std::string& report : reports) {
+        const unsigned value = ReportValue(report);
+        const char note = Bass(value) && !Treble(value) ? 'B' : Treble(value) && !Bass(value) ? 'T' : '\0';
+        if (note != '\0' && (notes.empty() || notes.back() != note)) notes += note;
+    }
+    return notes;
+}
+
 class VisCapture : public ::testing::Test, protected PipeSession {
 protected:
     void TearDown() override { CloseProgram(); }
@@ -57,26 +85,48 @@ TEST_F(VisCapture, TheLampFollowsWhatPlays)
     ASSERT_TRUE(WaitUntil([&] { return Says(vis.ErrorsSoFar(), "showing what comes in on"); }, 20000))
         << vis.ErrorsSoFar();
     EXPECT_TRUE(Says(vis.ErrorsSoFar(), "\"Monitor of Lamp_Test\"")) << vis.ErrorsSoFar();
-    ASSERT_TRUE(WriteTextFile(shared + "\\ready", ""));
-
-    ASSERT_TRUE(WaitUntil([&] { return FileThere("played"); }, 60000)) << "the clip was never played";
+    ASSERT_TRUE(StartTheClip() && WaitForTheClipsEnd()) << "the clip was never played";
+    EXPECT_NE(RaiseConsoleEvent(vis.process(), CTRL_C_EVENT), INFINITE);
     const ToolResult ended = vis.Finish(10000);
     EXPECT_TRUE(ended.finished);
     EXPECT_EQ(ended.exitCode, 0u) << "Ctrl-C ends it well\n" << ended.err;
 
-    // Each lit stretch of the lamp shows one note: count the changes from
-    // bass to treble and back.
     std::vector<std::string> reports = bench.Reports(lamp);
     ASSERT_FALSE(reports.empty());
-    std::string notes;
-    for (const std::string& report : reports) {
-        const unsigned value = ReportValue(report);
-        const char note = Bass(value) && !Treble(value) ? 'B' : Treble(value) && !Bass(value) ? 'T' : '\0';
-        if (note != '\0' && (notes.empty() || notes.back() != note)) notes += note;
-    }
-    std::printf("the lamp took %zu reports, showing the notes %s\n", reports.size(), notes.c_str());
-    EXPECT_EQ(notes, "BTBTBTBT") << "the lamp's notes, bass (B) and treble (T)";
+    std::printf("the lamp took %zu reports, showing the notes %s\n", reports.size(), Notes(reports).c_str());
+    EXPECT_EQ(Notes(reports), "BTBTBTBT") << "the lamp's notes, bass (B) and treble (T)";
     EXPECT_EQ(reports.back(), LampReport(0, 0)) << "Ctrl-C puts the lamps out";
+}
+
+TEST_F(VisCapture, DoubleClickedItStartsTolvarenFollowsAndPutsTheLampsOutAsItsWindowCloses)
+{
+    const int lamp = bench.AddLamp();
+    ASSERT_GE(lamp, 0) << bench.problem();
+    ConsoleRun vis("tolvaren-vis.exe", {}, ConsoleRun::kOwnConsole);
+    ASSERT_TRUE(vis.WaitForTitle("tolvaren-vis: the lamps follow the music"));
+    ASSERT_TRUE(vis.WaitForScreen("Close this window or press Ctrl-C to stop.", 20000)) << vis.Screen();
+    EXPECT_TRUE(vis.Shows("Following what plays on") && vis.Shows("Lamp_Test")) << vis.Screen();
+    // tolvaren was not running: the one beside tolvaren-vis comes.
+    program.reset(new RunningProgram);
+    ASSERT_TRUE(RunningProgram::Attach(program.get(), "tolvaren.exe", 10000)) << vis.Screen();
+    window = program->WaitForMainWindow();
+    ASSERT_TRUE(vis.WaitForScreen("tolvaren is there", 10000)) << vis.Screen();
+
+    // The window closes in the middle of the clip, with lamps lit: the
+    // system raises the close event and ends the process once the handler
+    // returns, 5 s after at the latest.
+    ASSERT_TRUE(StartTheClip());
+    ASSERT_TRUE(WaitUntil([&] {
+        const std::vector<std::string> reports = bench.Reports(lamp);
+        return !reports.empty() && Notes(reports) == "BTB" && reports.back() != LampReport(0, 0);
+    }, 20000)) << "the lamp never showed the first three notes";
+    const DWORD held = vis.RaiseEvent(CTRL_CLOSE_EVENT);
+    std::printf("the close event was held %lu ms\n", held);
+    EXPECT_LT(held, 5000u);
+    vis.Terminate(0);
+    EXPECT_TRUE(WaitUntil([&] { return bench.Reports(lamp).back() == LampReport(0, 0); }, 3000))
+        << "the lamps stay lit";
+    EXPECT_TRUE(WaitForTheClipsEnd());
 }
 
 }  // namespace
