@@ -1,5 +1,6 @@
 #include "program_driver.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include <tlhelp32.h>
@@ -364,4 +365,16 @@ bool SetWineWindowsVersion(const std::string& exeName, const char* version)
                                        static_cast<DWORD>(std::strlen(version) + 1));
     RegCloseKey(key);
     return result == ERROR_SUCCESS;
+}
+
+bool WineOlderThan(int major, int minor)
+{
+    typedef const char*(CDECL * VersionGetter)();
+    const FARPROC found = GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version");
+    if (found == NULL) return false;
+    VersionGetter getVersion;
+    std::memcpy(&getVersion, &found, sizeof getVersion);
+    int wineMajor = 0, wineMinor = 0;
+    if (std::sscanf(getVersion(), "%d.%d", &wineMajor, &wineMinor) < 1) return false;
+    return wineMajor < major || (wineMajor == major && wineMinor < minor);
 }

@@ -111,3 +111,7 @@ bool CopyBeside(const std::string& from, const std::string& to);
 
 // Makes Wine report Windows 98 to programs of this file name.
 bool SetWineWindowsVersion(const std::string& exeName, const char* version);
+
+// Whether the tests run under a Wine older than major.minor (ntdll's
+// wine_get_version); false on Windows itself.
+bool WineOlderThan(int major, int minor);

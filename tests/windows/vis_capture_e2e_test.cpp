@@ -105,7 +105,10 @@ TEST_F(VisCapture, DoubleClickedItStartsTolvarenFollowsAndPutsTheLampsOutAsItsWi
     ConsoleRun vis("tolvaren-vis.exe", {}, ConsoleRun::kOwnConsole);
     ASSERT_TRUE(vis.WaitForTitle("tolvaren-vis: the lamps follow the music"));
     ASSERT_TRUE(vis.WaitForScreen("Close this window or press Ctrl-C to stop.", 20000)) << vis.Screen();
-    EXPECT_TRUE(vis.Shows("Following what plays on") && vis.Shows("Lamp_Test")) << vis.Screen();
+    // Wine before 9.12 has no loopback stream: the sink's monitor stands in
+    // for the default output.
+    const char* const followed = WineOlderThan(9, 12) ? "Monitor of Lamp_Test" : "PulseAudio Output";
+    EXPECT_TRUE(vis.Shows(std::string("Following what plays on ") + followed + ".")) << vis.Screen();
     // tolvaren was not running: the one beside tolvaren-vis comes.
     program.reset(new RunningProgram);
     ASSERT_TRUE(RunningProgram::Attach(program.get(), "tolvaren.exe", 10000)) << vis.Screen();
