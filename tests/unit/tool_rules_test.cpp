@@ -14,7 +14,7 @@ TEST(ToolRules, ADoubleClickIsToldFromAPromptAndATerminal)
     struct {
         int argc;
         unsigned processes;
-        bool windowShown;
+        bool window;
         bool doubleClick;
         const char* what;
     } const cases[] = {
@@ -27,7 +27,7 @@ TEST(ToolRules, ADoubleClickIsToldFromAPromptAndATerminal)
         {1, 0, true, false, "no console, or its processes can't be listed"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(IsDoubleClickStart(c.argc, c.processes, c.windowShown), c.doubleClick) << c.what;
+        EXPECT_EQ(IsDoubleClickStart(c.argc, c.processes, c.window), c.doubleClick) << c.what;
 }
 
 TEST(ToolRules, ACompanionIsLookedForInTheProgramsOwnFolder)

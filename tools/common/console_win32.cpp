@@ -75,8 +75,10 @@ bool StartedByDoubleClick(int argc)
 {
     DWORD processes[2];
     const DWORD count = GetConsoleProcessList(processes, 2);
+    // Wine gives a console in a Unix terminal a message-only stand-in; the
+    // window of Windows Terminal's console is there, but need not be visible.
     HWND window = GetConsoleWindow();
-    return IsDoubleClickStart(argc, count, window != NULL && IsWindowVisible(window));
+    return IsDoubleClickStart(argc, count, window != NULL && GetAncestor(window, GA_PARENT) == GetDesktopWindow());
 }
 
 void WaitForKeyBeforeClosing()

@@ -50,9 +50,9 @@ bool FailQuoting(char* error, const char* format, const char* argument)
     return false;
 }
 
-bool IsDoubleClickStart(int argc, unsigned consoleProcesses, bool consoleWindowShown)
+bool IsDoubleClickStart(int argc, unsigned consoleProcesses, bool consoleHasWindow)
 {
-    return argc <= 1 && consoleProcesses == 1 && consoleWindowShown;
+    return argc <= 1 && consoleProcesses == 1 && consoleHasWindow;
 }
 
 bool PathBeside(const char* program, const char* name, char* out, unsigned size)

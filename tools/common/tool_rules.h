@@ -29,13 +29,13 @@ bool Fail(char* error, const char* message);
 bool FailQuoting(char* error, const char* format, const char* argument);
 
 // Whether a tool was double-clicked, as in Explorer, rather than started from
-// a command prompt: no arguments, and a console of its own that a person
-// sees. Nobody can type a command line there, and the window closes the
-// moment the tool ends. A prompt's console holds the prompt's process too;
-// a console without a window of its own is a terminal's (Wine's in a Unix
-// terminal, or one a launcher hides). consoleProcesses is how many
-// processes the console holds, 0 when that can't be told.
-bool IsDoubleClickStart(int argc, unsigned consoleProcesses, bool consoleWindowShown);
+// a command prompt: no arguments, and a console of its own with a window.
+// Nobody can type a command line there, and the window closes the moment
+// the tool ends. A prompt's console holds the prompt's process too; a
+// console without a window is a terminal's (Wine's in a Unix terminal).
+// consoleProcesses is how many processes the console holds, 0 when that
+// can't be told.
+bool IsDoubleClickStart(int argc, unsigned consoleProcesses, bool consoleHasWindow);
 
 // The path of the file called name in the folder of program (a program's
 // own path), into out (size bytes with its NUL). False when program names no
