@@ -45,6 +45,7 @@ public:
     // What it wrote to standard error so far.
     std::string ErrorsSoFar() const { return ReadWholeFile(err_); }
     bool Running() const;
+    HANDLE process() const { return process_.hProcess; }
 
 private:
     std::string in_, out_, err_;

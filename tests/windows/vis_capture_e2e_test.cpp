@@ -1,9 +1,10 @@
-// tolvaren-vis --capture driving the real tolvaren with a virtual lamp,
-// from live sound: tests/wine/vis-capture.sh runs a PulseAudio server with
-// a null sink, plays a clip into it each time this driver writes "ready-N"
-// into the shared folder (four rounds of a bass note and a treble note,
-// then a steady tone), and presses Ctrl-C when it is over. The lamp's
-// reports must follow the clip.
+// tolvaren-vis driving the real tolvaren with a virtual lamp, from live
+// sound: tests/wine/vis-capture.sh runs a PulseAudio server with a null
+// sink and plays a clip into it (four rounds of a bass note and a treble
+// note, then a steady tone) each time this driver writes "ready" into the
+// shared folder, writing "played" when it is over. The lamp's reports must
+// follow the clip, and go out when tolvaren-vis is stopped: by Ctrl-C, or
+// by its console window closing.
 //
 // Wines differ in the road: from 9.12 on, Wine captures the default
 // output's own (loopback) stream, which delivers nothing at first and then
@@ -12,6 +13,7 @@
 // must take it, and --device must reach the monitor on every Wine.
 #include <gtest/gtest.h>
 
+#include "console_run.h"
 #include "pipe_session.h"
 #include "program_driver.h"
 #include "test_files.h"
@@ -21,7 +23,6 @@
 namespace {
 
 std::string shared;  // the folder the script and this driver share
-int pass = 0;        // clips played so far
 
 // The clip's steady tone, from the script: 1 kHz for 3 s after the notes.
 const double kToneMs = 3000;
@@ -55,9 +56,36 @@ unsigned ReportValue(const std::string& report)
     return std::stoul(report.substr(11, 2), nullptr, 16) << 8 | std::stoul(report.substr(8, 2), nullptr, 16);
 }
 
+// Wine before 9.12 has no loopback stream: the sink's monitor stands in
+// for the default output there.
 bool LoopbackExpected()
 {
-    return WineVersion() >= 912;
+    return WineVersion() == 0 || WineVersion() >= 912;
+}
+
+// Has the script play the clip once.
+bool StartTheClip()
+{
+    DeleteFileA((shared + "\\played").c_str());
+    return WriteTextFile(shared + "\\ready", "");
+}
+
+bool WaitForTheClipsEnd()
+{
+    return WaitUntil([] { return FileThere("played"); }, 60000);
+}
+
+// Each lit stretch of the lamp shows one note: the changes from bass (B) to
+// treble (T) and back.
+std::string Notes(const std::vector<std::string>& reports)
+{
+    std::string notes;
+    for (const std::string& report : reports) {
+        const unsigned value = ReportValue(report);
+        const char note = Bass(value) && !Treble(value) ? 'B' : Treble(value) && !Bass(value) ? 'T' : '\0';
+        if (note != '\0' && (notes.empty() || notes.back() != note)) notes += note;
+    }
+    return notes;
 }
 
 class VisCapture : public ::testing::Test, protected PipeSession {
@@ -76,11 +104,8 @@ protected:
         ASSERT_TRUE(WaitUntil([&] { return Says(vis.ErrorsSoFar(), "showing what"); }, 20000))
             << vis.ErrorsSoFar();
         EXPECT_TRUE(Says(vis.ErrorsSoFar(), says)) << vis.ErrorsSoFar();
-        ++pass;
-        ASSERT_TRUE(WriteTextFile(shared + "\\ready-" + std::to_string(pass), ""));
-
-        ASSERT_TRUE(WaitUntil([&] { return FileThere("played-" + std::to_string(pass)); }, 60000))
-            << "the clip was never played";
+        ASSERT_TRUE(StartTheClip() && WaitForTheClipsEnd()) << "the clip was never played";
+        EXPECT_NE(RaiseConsoleEvent(vis.process(), CTRL_C_EVENT), INFINITE);
         const ToolResult ended = vis.Finish(10000);
         EXPECT_TRUE(ended.finished);
         EXPECT_EQ(ended.exitCode, 0u) << "Ctrl-C ends it well\n" << ended.err;
@@ -94,22 +119,18 @@ protected:
         ASSERT_TRUE(bench.RemoveLamp(lamp));
     }
 
-    // Each lit stretch of the lamp shows one note: count the changes from
-    // bass to treble and back. Before the first note, silence: dark.
+    // Four notes of each; before the first, silence: dark.
     void CheckNotes(const std::vector<LampReportRecord>& records)
     {
-        std::string notes;
-        bool dark = true;
-        for (const LampReportRecord& record : records) {
-            const unsigned value = ReportValue(record.report);
-            if (notes.empty() && value != 0) dark = Bass(value);
-            const char note = Bass(value) && !Treble(value) ? 'B' : Treble(value) && !Bass(value) ? 'T' : '\0';
-            if (note != '\0' && (notes.empty() || notes.back() != note)) notes += note;
-            if (notes.size() == 8) break;
+        std::vector<std::string> reports;
+        for (const LampReportRecord& record : records) reports.push_back(record.report);
+        for (const std::string& report : reports) {
+            if (ReportValue(report) == 0) continue;
+            EXPECT_TRUE(Bass(ReportValue(report))) << "the silence before the notes lit " << report;
+            break;
         }
-        std::printf("the lamp took %zu reports, showing the notes %s\n", records.size(), notes.c_str());
-        EXPECT_EQ(notes, "BTBTBTBT") << "the lamp's notes, bass (B) and treble (T)";
-        EXPECT_TRUE(dark) << "the silence before the notes lit a lamp";
+        std::printf("the lamp took %zu reports, showing the notes %s\n", reports.size(), Notes(reports).c_str());
+        EXPECT_EQ(Notes(reports), "BTBTBTBT") << "the lamp's notes, bass (B) and treble (T)";
     }
 
     // A steady tone changes no lamp once its first 200 ms are over, and the
@@ -161,6 +182,38 @@ TEST_F(VisCapture, TheMonitorCanBeChosenByName)
 {
     if (!LoopbackExpected()) GTEST_SKIP() << "without loopback, the first test took the monitor already";
     CaptureClip({"--capture", "--device", "Monitor of"}, "showing what comes in on \"Monitor of Lamp_Test\"");
+}
+
+TEST_F(VisCapture, DoubleClickedItStartsTolvarenFollowsAndPutsTheLampsOutAsItsWindowCloses)
+{
+    const int lamp = bench.AddLamp();
+    ASSERT_GE(lamp, 0) << bench.problem();
+    ConsoleRun vis("tolvaren-vis.exe", {}, ConsoleRun::kOwnConsole);
+    ASSERT_TRUE(vis.WaitForTitle("tolvaren-vis: the lamps follow the music"));
+    ASSERT_TRUE(vis.WaitForScreen("Close this window or press Ctrl-C to stop.", 20000)) << vis.Screen();
+    const char* const followed = LoopbackExpected() ? "PulseAudio Output" : "Monitor of Lamp_Test";
+    EXPECT_TRUE(vis.Shows(std::string("Following what plays on ") + followed + ".")) << vis.Screen();
+    // tolvaren was not running: the one beside tolvaren-vis comes.
+    program.reset(new RunningProgram);
+    ASSERT_TRUE(RunningProgram::Attach(program.get(), "tolvaren.exe", 10000)) << vis.Screen();
+    window = program->WaitForMainWindow();
+    ASSERT_TRUE(vis.WaitForScreen("tolvaren is there", 10000)) << vis.Screen();
+
+    // The window closes in the middle of the clip, with lamps lit: the
+    // system raises the close event and ends the process once the handler
+    // returns, 5 s after at the latest.
+    ASSERT_TRUE(StartTheClip());
+    ASSERT_TRUE(WaitUntil([&] {
+        const std::vector<std::string> reports = bench.Reports(lamp);
+        return !reports.empty() && Notes(reports) == "BTB" && reports.back() != LampReport(0, 0);
+    }, 20000)) << "the lamp never showed the first three notes";
+    const DWORD held = vis.RaiseEvent(CTRL_CLOSE_EVENT);
+    std::printf("the close event was held %lu ms\n", held);
+    EXPECT_LT(held, 5000u);
+    vis.Terminate(0);
+    EXPECT_TRUE(WaitUntil([&] { return bench.Reports(lamp).back() == LampReport(0, 0); }, 3000))
+        << "the lamps stay lit";
+    EXPECT_TRUE(WaitForTheClipsEnd());
 }
 
 }  // namespace

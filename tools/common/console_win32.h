@@ -23,6 +23,21 @@ extern const char kNoErrorText[];
 // and puts things right; a second ends the program the usual way, should a
 // write be stuck behind a tolvaren that no longer reads. NULL when no event
 // can be had: then Ctrl-C ends the program at once, as it always would.
+//
+// Windows ends a process as soon as its handler returns from the console
+// window's closing (or logging off, or shutting down), and 5 s after it
+// came at the latest: those are held until ReleaseConsoleStop says that
+// the tool has put things right, for a little less than that.
 HANDLE CatchConsoleStop();
-// Hands Ctrl-C back to the system and closes the event.
+// Says that the tool has put things right and hands Ctrl-C back to the
+// system.
 void ReleaseConsoleStop();
+
+// Whether the tool was double-clicked rather than started from a command
+// prompt (IsDoubleClickStart), judged from its console.
+bool StartedByDoubleClick(int argc);
+
+// A double-clicked tool's window closes the moment the tool ends: this
+// keeps what it says on screen until a key is pressed. Keys pressed
+// earlier don't count, nor do Shift, Ctrl and Alt alone.
+void WaitForKeyBeforeClosing();

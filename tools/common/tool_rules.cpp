@@ -49,3 +49,22 @@ bool FailQuoting(char* error, const char* format, const char* argument)
     std::snprintf(error, kUsageErrorMax, format, argument);
     return false;
 }
+
+bool IsDoubleClickStart(int argc, unsigned consoleProcesses, bool consoleHasWindow)
+{
+    return argc <= 1 && consoleProcesses == 1 && consoleHasWindow;
+}
+
+bool PathBeside(const char* program, const char* name, char* out, unsigned size)
+{
+    const char* folderEnd = std::strrchr(program, '\\');
+    const char* slash = std::strrchr(program, '/');
+    if (slash != nullptr && (folderEnd == nullptr || slash > folderEnd)) folderEnd = slash;
+    if (folderEnd == nullptr) return false;
+    const size_t folder = static_cast<size_t>(folderEnd - program) + 1;
+    const size_t length = std::strlen(name);
+    if (folder + length >= size) return false;
+    std::memcpy(out, program, folder);
+    std::memcpy(out + folder, name, length + 1);
+    return true;
+}

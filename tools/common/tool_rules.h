@@ -27,3 +27,17 @@ bool Fail(char* error, const char* message);
 // The same with one argument quoted into the message. The format quotes it
 // with "%.40s", so that the message always fits its buffer whole.
 bool FailQuoting(char* error, const char* format, const char* argument);
+
+// Whether a tool was double-clicked, as in Explorer, rather than started from
+// a command prompt: no arguments, and a console of its own with a window.
+// Nobody can type a command line there, and the window closes the moment
+// the tool ends. A prompt's console holds the prompt's process too; a
+// console without a window is a terminal's (Wine's in a Unix terminal).
+// consoleProcesses is how many processes the console holds, 0 when that
+// can't be told.
+bool IsDoubleClickStart(int argc, unsigned consoleProcesses, bool consoleHasWindow);
+
+// The path of the file called name in the folder of program (a program's
+// own path), into out (size bytes with its NUL). False when program names no
+// folder or the result would not fit; out is then untouched.
+bool PathBeside(const char* program, const char* name, char* out, unsigned size);

@@ -64,17 +64,29 @@ void PrintDeviceDetails(HANDLE device)
           haveProduct ? "\"" : "", isDefault ? "  (tolvaren's default ids)" : "");
 }
 
-void ListInterface(HDEVINFO set, SP_DEVICE_INTERFACE_DATA* iface, unsigned number)
+bool IsLamp(HANDLE device)
 {
-    Print(kToOut, "%2u. ", number);
+    HIDD_ATTRIBUTES attributes;
+    ZeroMemory(&attributes, sizeof attributes);
+    attributes.Size = sizeof attributes;
+    return device != INVALID_HANDLE_VALUE && HidD_GetAttributes(device, &attributes) &&
+           DeviceIdsMatch(DefaultDeviceSelector(), attributes.VendorID, attributes.ProductID);
+}
+
+// Lists one device, numbered; with lampsOnly only one whose ids are
+// tolvaren's own. Returns whether it was listed.
+bool ListInterface(HDEVINFO set, SP_DEVICE_INTERFACE_DATA* iface, unsigned number, bool lampsOnly)
+{
     DetailBuffer buffer;
     buffer.detail.cbSize = sizeof buffer.detail;
     DWORD required = 0;
     if (!SetupDiGetDeviceInterfaceDetailA(set, iface, &buffer.detail, sizeof buffer.bytes, &required, NULL)) {
+        if (lampsOnly) return false;
         const DWORD code = GetLastError();
         char text[256];
-        Print(kToOut, "its path can't be read (error %lu: %s)\n", code, ErrorText(code, text, sizeof text));
-        return;
+        Print(kToOut, "%2u. its path can't be read (error %lu: %s)\n", number, code,
+              ErrorText(code, text, sizeof text));
+        return true;
     }
     const char* path = buffer.detail.DevicePath;
 
@@ -89,7 +101,12 @@ void ListInterface(HDEVINFO set, SP_DEVICE_INTERFACE_DATA* iface, unsigned numbe
         // another program holds, such as a keyboard.
         device = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
     }
+    if (lampsOnly && !IsLamp(device)) {
+        if (device != INVALID_HANDLE_VALUE) CloseHandle(device);
+        return false;
+    }
 
+    Print(kToOut, "%2u. ", number);
     char text[256];
     if (device == INVALID_HANDLE_VALUE) {
         Print(kToOut, "can't be opened (error %lu: %s)\n", openError,
@@ -107,11 +124,12 @@ void ListInterface(HDEVINFO set, SP_DEVICE_INTERFACE_DATA* iface, unsigned numbe
     if (lstrlenA(path) > static_cast<int>(kDevicePathMax))
         Print(kToOut, "    tolvaren passes it over: its path is longer than %lu characters\n",
               kDevicePathMax);
+    return true;
 }
 
 }  // namespace
 
-int ListHidDevices()
+int ListHidDevices(bool lampsOnly)
 {
     GUID hidGuid;
     HidD_GetHidGuid(&hidGuid);
@@ -126,6 +144,8 @@ int ListHidDevices()
         return kExitListFailed;
     }
 
+    const DeviceSelector lamp = DefaultDeviceSelector();
+    if (lampsOnly) Print(kToOut, "Lamps (tolvaren's ids, %04X:%04X):\n", lamp.vendorId, lamp.productId);
     unsigned listed = 0;
     SP_DEVICE_INTERFACE_DATA iface;
     for (DWORD index = 0;; ++index) {
@@ -141,16 +161,20 @@ int ListHidDevices()
             }
             break;
         }
-        if (listed == 0) Print(kToOut, "HID devices present:\n");
-        ListInterface(set, &iface, ++listed);
+        if (listed == 0 && !lampsOnly) Print(kToOut, "HID devices present:\n");
+        if (ListInterface(set, &iface, listed + 1, lampsOnly)) ++listed;
     }
     SetupDiDestroyDeviceInfoList(set);
 
-    if (listed == 0)
+    if (lampsOnly && listed == 0)
+        Print(kToOut,
+              "    none is plugged in. Plug your lamp in; for a lamp with other ids,\n"
+              "    tolvaren-send --list lists every HID device.\n");
+    else if (listed == 0)
         Print(kToOut,
               "No HID devices are present. Plug the lamp in, then run tolvaren-send "
               "--list again.\n");
-    else
+    else if (!lampsOnly)
         Print(kToOut, "Start tolvaren with the ids of your lamp, such as: tolvaren.exe -v16C0 -p05DF\n");
     return kExitOk;
 }

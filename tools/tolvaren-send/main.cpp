@@ -39,6 +39,7 @@ const char kHelp[] =
     "\n"
     "tolvaren-send does not wait for the pipe: when another writer holds it, it says so at\n"
     "once. Under Wine, run it in the same WINEPREFIX as tolvaren (scripts/send.sh does).\n"
+    "Double-clicked, it lists the lamps present and these commands, and waits for a key.\n"
     "\n"
     "Exit codes:\n"
     "  0  everything was sent (or the devices were listed, or this help shown)\n"
@@ -49,6 +50,20 @@ const char kHelp[] =
     "  5  the pipe could not be opened for another reason (the message gives it)\n"
     "  6  standard input could not be read (with -)\n"
     "  7  the HID devices could not be enumerated (with --list)\n";
+
+// What a double-click shows beside the lamps: nobody can give a command
+// line there.
+const char kDoubleClickIntro[] =
+    "tolvaren-send lights tolvaren's lamps by hand, without the player's plug-in.\n"
+    "\n";
+const char kDoubleClickCommands[] =
+    "\n"
+    "With tolvaren running, from a command prompt in this folder:\n"
+    "  tolvaren-send 00FF          lights the upper row (FF00 the lower row, 0 none)\n"
+    "  tolvaren-send --line TEXT   sends TEXT as a line, such as \">5L00FF\"\n"
+    "  tolvaren-send --demo        runs a lamp pattern until Ctrl-C\n"
+    "  tolvaren-send --list        lists every HID device with its ids\n"
+    "  tolvaren-send --help        tells everything, with the exit codes\n";
 
 // Warnings quote this much of a line.
 const int kQuoted = 40;
@@ -201,6 +216,15 @@ int RunDemo(HANDLE pipe, unsigned linesPerSecond, uint32_t count)
 
 int main(int argc, char** argv)
 {
+    if (StartedByDoubleClick(argc)) {
+        // The window's title would be the program's path otherwise.
+        SetConsoleTitleA("tolvaren-send: tolvaren's lamps by hand");
+        WriteText(kToOut, kDoubleClickIntro);
+        const int result = ListHidDevices(true);
+        WriteText(kToOut, kDoubleClickCommands);
+        WaitForKeyBeforeClosing();
+        return result;
+    }
     SendCommand command;
     char error[kUsageErrorMax];
     if (!ParseSendArguments(argc, argv, &command, error)) {
@@ -211,7 +235,7 @@ int main(int argc, char** argv)
         WriteText(kToOut, kHelp);
         return kExitOk;
     }
-    if (command.action == kActionList) return ListHidDevices();
+    if (command.action == kActionList) return ListHidDevices(false);
 
     HANDLE pipe = INVALID_HANDLE_VALUE;
     int result = OpenPipe(&pipe);

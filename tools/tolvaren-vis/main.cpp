@@ -52,6 +52,10 @@ const char kHelp[] =
     "that falls more than 100 ms behind is dropped, the oldest first, with a note.\n"
     "Under Wine, run it in the same WINEPREFIX as tolvaren (scripts/vis.sh does).\n"
     "\n"
+    "Double-clicked, with no arguments, it follows what plays as --capture does, starting\n"
+    "the tolvaren.exe beside it when tolvaren is not running; closing its window puts the\n"
+    "lamps out, and an error stays on screen until a key is pressed.\n"
+    "\n"
     "Exit codes:\n"
     "  0  the input ended, or Ctrl-C: the lamps were put out\n"
     "  1  the command line is wrong; nothing was read or sent\n"
@@ -108,8 +112,8 @@ void SayRefusal(LampPipe* out, LampPipeOpening opening, DWORD code)
     case kLampPipeMissing:
         Print(kToErr,
               "tolvaren-vis: tolvaren is not running (there is no pipe %s); trying again every "
-              "second.\nStart tolvaren (scripts/run.sh). Under Wine both must run in the same "
-              "WINEPREFIX.\n",
+              "second.\nStart tolvaren.exe (under Wine: scripts/run.sh; both must run in the same "
+              "WINEPREFIX).\n",
               kLampPipeName);
         break;
     case kLampPipeBusy:
@@ -171,6 +175,7 @@ void SendLine(LampPipe* out, const VisLine& line)
 
 struct Output {
     bool print;
+    bool doubleClicked;  // said for a person, and tolvaren started when missing
     bool paced;          // a file's lines wait for their time; live ones go when due
     uint32_t delayMs;
     uint64_t startMs;    // when the audio's time 0 is shown (paced)
@@ -433,6 +438,61 @@ int ShowStdinPipe(HANDLE input, const PcmFormat& format, VisEngine* engine, Outp
     }
 }
 
+// A double-clicked visualiser brings tolvaren up itself when it lies
+// beside it, as the two come in one folder; started detached, tolvaren
+// stays when the console window goes.
+bool StartTolvaren()
+{
+    char program[MAX_PATH];
+    char path[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(NULL, program, sizeof program);
+    if (length == 0 || length >= sizeof program || !PathBeside(program, "tolvaren.exe", path, sizeof path) ||
+        GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES)
+        return false;
+    char commandLine[MAX_PATH + 2];
+    std::snprintf(commandLine, sizeof commandLine, "\"%s\"", path);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process;
+    if (!CreateProcessA(path, commandLine, NULL, NULL, FALSE, DETACHED_PROCESS, NULL, NULL, &startup, &process)) {
+        const DWORD code = GetLastError();
+        char text[256];
+        Print(kToErr, "tolvaren-vis: could not start %s (error %lu: %s); start it yourself.\n", path, code,
+              ErrorText(code, text, sizeof text));
+        return false;
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    Print(kToErr, "tolvaren-vis: started tolvaren.exe, which shows the lamps; they follow the music once its "
+                  "window is up.\n");
+    return true;
+}
+
+void SayCapturing(const CaptureStream& stream, Output* out)
+{
+    if (!out->doubleClicked) {
+        if (stream.loopback)
+            Print(kToErr, "tolvaren-vis: showing what plays on \"%s\".\n", stream.name);
+        else
+            Print(kToErr, "tolvaren-vis: %s%sshowing what comes in on \"%s\".\n", stream.note,
+                  stream.note[0] != '\0' ? "; " : "", stream.name);
+        return;
+    }
+    Print(kToErr, "Following what plays on %s. Close this window or press Ctrl-C to stop.\n", stream.name);
+    if (out->print) return;
+    DWORD code = 0;
+    const LampPipeOpening opening = OpenLampPipe(&out->pipe.pipe, &code);
+    if (opening == kLampPipeOpen) return;
+    out->pipe.pipe = INVALID_HANDLE_VALUE;
+    // Until its window is up there is no pipe; that is no news to tell.
+    if (opening == kLampPipeMissing && StartTolvaren()) {
+        out->pipe.saidRefusal = true;
+        out->pipe.lastRefusal = kLampPipeMissing;
+        return;
+    }
+    Connect(&out->pipe, true);
+}
+
 int ShowCapture(VisCommand command, VisEngine* engine, Output* out)
 {
     static CaptureStream stream;
@@ -441,11 +501,7 @@ int ShowCapture(VisCommand command, VisEngine* engine, Output* out)
         Print(kToErr, "tolvaren-vis: %s.\n", error);
         return kVisExitCaptureFailed;
     }
-    if (stream.loopback)
-        Print(kToErr, "tolvaren-vis: showing what plays on \"%s\".\n", stream.name);
-    else
-        Print(kToErr, "tolvaren-vis: %s%sshowing what comes in on \"%s\".\n", stream.note,
-              stream.note[0] != '\0' ? "; " : "", stream.name);
+    SayCapturing(stream, out);
 
     command.raw = stream.format;
     StartVis(engine, VisSettingsFor(command), OnLine, out);
@@ -489,7 +545,15 @@ int main(int argc, char** argv)
 {
     VisCommand command;
     char error[kUsageErrorMax];
-    if (!ParseVisArguments(argc, argv, &command, error)) {
+    const bool doubleClicked = StartedByDoubleClick(argc);
+    if (doubleClicked) {
+        // The window's title would be the program's path otherwise.
+        SetConsoleTitleA("tolvaren-vis: the lamps follow the music");
+        // Explorer gives no arguments: what a double-click wants is what
+        // plays, as with --capture.
+        const char* const capture[] = {"tolvaren-vis", "--capture"};
+        ParseVisArguments(2, capture, &command, error);
+    } else if (!ParseVisArguments(argc, argv, &command, error)) {
         Print(kToErr, "tolvaren-vis: %s.\nRun \"tolvaren-vis --help\" to see what it takes.\n", error);
         return kVisExitUsage;
     }
@@ -505,10 +569,15 @@ int main(int argc, char** argv)
     }
 
     stopEvent = CatchConsoleStop();
-    if (stopEvent == NULL) return ReadFailed("its own stop signal", GetLastError());
+    if (stopEvent == NULL) {
+        const int failed = ReadFailed("its own stop signal", GetLastError());
+        if (doubleClicked) WaitForKeyBeforeClosing();
+        return failed;
+    }
 
     static Output out;
     out.print = command.print;
+    out.doubleClicked = doubleClicked;
     out.delayMs = command.delayMs;
     StartLineQueue(&out.queue);
     out.pipe.pipe = INVALID_HANDLE_VALUE;
@@ -517,8 +586,9 @@ int main(int argc, char** argv)
     static VisEngine engine;
 
     // The pipe is looked for at once, so that a missing tolvaren is said
-    // before the lamps have anything to show.
-    if (!out.print) Connect(&out.pipe, true);
+    // before the lamps have anything to show; a double-click looks once it
+    // knows what it follows, and starts tolvaren if need be.
+    if (!out.print && !doubleClicked) Connect(&out.pipe, true);
     // Lines every 10 ms want a timer finer than the system's default.
     timeBeginPeriod(1);
     int result = kVisExitOk;
@@ -556,5 +626,8 @@ int main(int argc, char** argv)
     }
     timeEndPeriod(1);
     ReleaseConsoleStop();
+    // The window closes as the program ends: a message must wait for the
+    // person it is for.
+    if (doubleClicked && result != kVisExitOk) WaitForKeyBeforeClosing();
     return result;
 }
