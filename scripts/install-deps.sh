@@ -7,9 +7,14 @@
 # espeak-ng, which speaks for the visualiser's tests, xmp, which renders
 # the tracker modules among their music excerpts (sox, in the main list for
 # scripts/vis-picture.sh, decodes the others), and mmdebstrap, which makes
-# the Debian 13 root of their second Wine (scripts/debian13.sh). The server
-# is left out otherwise, since on a desktop that runs PipeWire it would replace
-# PipeWire's PulseAudio service.
+# the Debian 13 root of their second Wine (scripts/debian13.sh). And for the
+# VM tests (tests/vm), which run a Debian kernel with real lamp devices on
+# this machine's root: QEMU, busybox-static for the guest's first init, and
+# the libraries of the guest's udevd. udev itself is not installed: its
+# package would start the daemon on this machine's own devices; tests/vm
+# unpacks it for the guest alone. The server is left out otherwise, since
+# on a desktop that runs PipeWire it would replace PipeWire's PulseAudio
+# service.
 set -eu
 
 # fonts-wine is only a recommendation of wine, but without its Marlett and
@@ -19,7 +24,8 @@ g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64
 binutils-mingw-w64-i686 wine wine64 fonts-wine xvfb xauth xdotool imagemagick python3
 clang clang-14 libclang-rt-14-dev clang-tidy cppcheck pulseaudio-utils sox"
 if [ "${1:-}" = "--tests" ]; then
-    PACKAGES="$PACKAGES espeak-ng pulseaudio xmp mmdebstrap"
+    PACKAGES="$PACKAGES espeak-ng pulseaudio xmp mmdebstrap qemu-system-x86 busybox-static
+libacl1 libblkid1 libcap2 libkmod2 libselinux1"
 fi
 
 missing=""

@@ -5,9 +5,11 @@
 # for byte, its contents checked) and the hardening steps: the native unit
 # tests under AddressSanitizer and UndefinedBehaviorSanitizer, the lamp
 # state stress test under ThreadSanitizer, each fuzz target for a bounded
-# time and the static analysis. Last, the Windows tests again under Debian
-# 13's Wine 10, in a root of their own (scripts/debian13.sh). Exits
-# non-zero when a build, a test or a step fails; each step says its time.
+# time and the static analysis. Then the Windows tests again under Debian
+# 13's Wine 10, in a root of their own (scripts/debian13.sh), and last the
+# lamp road on real kernel lamps in a small VM under each Wine (tests/vm).
+# Exits non-zero when a build, a test or a step fails; each step says its
+# time.
 #   FUZZ_SECONDS=N scripts/test.sh    fuzzes each target for N seconds (45)
 set -eu
 cd "$(dirname "$0")/.."
@@ -67,4 +69,8 @@ if ! wait $root_maker; then
 fi
 cat build/debian13-root.log
 step "Windows tests, Wine 10 (Debian 13)" scripts/debian13.sh tests/wine/windows-tests.sh build/windows-x64
+# The lamp road on a real kernel's HID devices, in a small VM, under each
+# Wine.
+step "vm-wine8" tests/vm/run.sh wine8
+step "vm-wine10" tests/vm/run.sh wine10
 exit $status

@@ -91,3 +91,49 @@ prepare_tool() {
         exit 2
     fi
 }
+
+# setup_prefix FOLDER [VIRTUAL]: makes $WINEPREFIX if it is not there yet
+# and sets it up for the programs, as scripts/run.sh sets up a user's;
+# VIRTUAL not empty for a virtual display. FOLDER gets the logs and the
+# settings file. The guest of the VM tests (tests/vm) sets up its user's
+# prefix with this too.
+setup_prefix() {
+    folder=$1
+    virtual=${2:-}
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        "$wine64" wineboot -i >"$folder/wineboot.log" 2>&1
+        "$wineserver" -w
+    fi
+
+    # Wine 8's USB bus driver passes Linux's hidraw devices, real lamps
+    # among them, to Windows programs only with its SDL backend off (later
+    # Wines pass them whatever it is). On a virtual display no window
+    # manager draws title bars and frames, so Wine draws them itself
+    # (unmanaged windows); on a desktop the window manager does.
+    settings=$folder/settings.reg
+    {
+        printf 'REGEDIT4\r\n\r\n'
+        printf '[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\winebus]\r\n'
+        if [ "$wine_major" -lt 9 ]; then printf '"Enable SDL"=dword:00000000\r\n\r\n'; else printf '"Enable SDL"=-\r\n\r\n'; fi
+        printf '[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\r\n'
+        if [ -n "$virtual" ]; then printf '"Managed"="N"\r\n\r\n'; else printf '"Managed"=-\r\n\r\n'; fi
+    } >"$settings"
+    if ! cmp -s "$settings" "$WINEPREFIX/tolvaren-settings.reg"; then
+        "$wine64" regedit /S "Z:$(cd "$folder" && pwd | sed 's|/|\\|g')\\settings.reg" >"$folder/regedit.log" 2>&1
+        # The bus driver reads its setting when it starts: let this Wine
+        # end, so that the next start reads it.
+        "$wineserver" -w
+        cp "$settings" "$WINEPREFIX/tolvaren-settings.reg"
+    fi
+
+    # Debian's Wine 8 finds its own fonts (fonts-wine) only in the prefix's
+    # Fonts folder: without Marlett and Tahoma there, caption buttons show
+    # as "0 1 r" and boxes take another font. Later Wines find them where
+    # they are.
+    if [ "$wine_major" -lt 9 ] && [ -d /usr/share/wine/fonts ]; then
+        for font in /usr/share/wine/fonts/*; do
+            [ -e "$WINEPREFIX/drive_c/windows/Fonts/${font##*/}" ] ||
+                ln -s "$font" "$WINEPREFIX/drive_c/windows/Fonts/${font##*/}"
+        done
+    fi
+}

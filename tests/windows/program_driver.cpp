@@ -273,6 +273,41 @@ PanelView ReadPanel(HWND mainWindow)
     return view;
 }
 
+namespace {
+
+// A rectangle of a DC's pixels, read at once: read one by one from the
+// screen, each pixel is a round trip to the X server, which in an emulated
+// machine makes a comparison of a few thousand take seconds.
+std::vector<DWORD> Pixels(HDC source, int x, int y, int width, int height)
+{
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = NULL;
+    HDC copy = CreateCompatibleDC(source);
+    HBITMAP bitmap = CreateDIBSection(source, &info, DIB_RGB_COLORS, &bits, NULL, 0);
+    std::vector<DWORD> pixels;
+    if (copy != NULL && bitmap != NULL && bits != NULL) {
+        HGDIOBJ previous = SelectObject(copy, bitmap);
+        if (BitBlt(copy, 0, 0, width, height, source, x, y, SRCCOPY)) {
+            GdiFlush();
+            const DWORD* first = static_cast<const DWORD*>(bits);
+            pixels.assign(first, first + width * height);
+            for (DWORD& pixel : pixels) pixel &= 0xFFFFFF;
+        }
+        SelectObject(copy, previous);
+    }
+    if (bitmap != NULL) DeleteObject(bitmap);
+    if (copy != NULL) DeleteDC(copy);
+    return pixels;
+}
+
+}  // namespace
+
 bool PanelShowsText(HWND mainWindow, const std::string& text)
 {
     const POINT origin = ClientOrigin(mainWindow);
@@ -288,10 +323,8 @@ bool PanelShowsText(HWND mainWindow, const std::string& text)
     SetBkColor(memory, RGB(0, 0, 0));
     TextOutA(memory, 0, 0, text.c_str(), static_cast<int>(text.size()));
 
-    bool same = true;
-    for (int y = 0; y < height && same; ++y)
-        for (int x = 0; x < width && same; ++x)
-            same = GetPixel(memory, x, y) == GetPixel(screen, origin.x + x, origin.y + y);
+    const std::vector<DWORD> drawn = Pixels(memory, 0, 0, width, height);
+    const bool same = !drawn.empty() && drawn == Pixels(screen, origin.x, origin.y, width, height);
 
     SelectObject(memory, previous);
     DeleteObject(bitmap);

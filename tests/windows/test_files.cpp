@@ -33,10 +33,12 @@ std::vector<std::string> ReadTextLines(const std::string& path)
     const std::string text = ReadTextFile(path);
     size_t start = 0;
     while (start < text.size()) {
-        size_t end = text.find("\r\n", start);
+        size_t end = text.find('\n', start);
         if (end == std::string::npos) end = text.size();
+        const size_t next = end + 1;
+        if (end > start && text[end - 1] == '\r') --end;
         lines.push_back(text.substr(start, end - start));
-        start = end + 2;
+        start = next;
     }
     return lines;
 }

@@ -10,7 +10,7 @@ bool WriteTextFile(const std::string& path, const std::string& text);
 // elsewhere.
 std::string ReadTextFile(const std::string& path);
 
-// The file's lines, each without its "\r\n".
+// The file's lines, each without its "\r\n" or "\n" (Linux programs' logs).
 std::vector<std::string> ReadTextLines(const std::string& path);
 
 // Makes a fresh directory in the temp folder, named after stem, this

@@ -14,23 +14,7 @@
 #include "hid_minidriver.h"
 
 #include "../lamp_settings.h"
-
-#define LAMP_FEATURE_REPORT_ID 1
-#define LAMP_FEATURE_REPORT_LENGTH 7
-
-static const UCHAR kReportDescriptor[] = {
-    0x06, 0x00, 0xFF, /* Usage Page (vendor 0xFF00) */
-    0x09, 0x01,       /* Usage (1) */
-    0xA1, 0x01,       /* Collection (Application) */
-    0x85, 0x01,       /*   Report ID (1) */
-    0x15, 0x00,       /*   Logical Minimum (0) */
-    0x26, 0xFF, 0x00, /*   Logical Maximum (255) */
-    0x75, 0x08,       /*   Report Size (8) */
-    0x95, 0x06,       /*   Report Count (6) */
-    0x09, 0x01,       /*   Usage (1) */
-    0xB1, 0x02,       /*   Feature (Data, Variable, Absolute) */
-    0xC0,             /* End Collection */
-};
+#include "../../common/lamp_report_descriptor.h"
 
 /* KeQueryPerformanceCounter lives in hal.dll; it is looked up rather than
  * imported, so that the driver imports from ntoskrnl and hidclass only. */
@@ -465,10 +449,10 @@ static NTSTATUS NTAPI InternalIoctl(DEVICE_OBJECT* device, IRP* irp)
         descriptor.bcdHID = 0x0111;
         descriptor.bNumDescriptors = 1;
         descriptor.DescriptorList[0].bReportType = LAMP_HID_REPORT_DESCRIPTOR_TYPE;
-        descriptor.DescriptorList[0].wReportLength = sizeof kReportDescriptor;
+        descriptor.DescriptorList[0].wReportLength = sizeof kLampReportDescriptor;
         return CopyOut(irp, &descriptor, sizeof descriptor);
     }
-    case LAMP_IOCTL_GET_REPORT_DESCRIPTOR: return CopyOut(irp, kReportDescriptor, sizeof kReportDescriptor);
+    case LAMP_IOCTL_GET_REPORT_DESCRIPTOR: return CopyOut(irp, kLampReportDescriptor, sizeof kLampReportDescriptor);
     case LAMP_IOCTL_GET_DEVICE_ATTRIBUTES: {
         HID_DEVICE_ATTRIBUTES attributes;
         RtlZeroMemory(&attributes, sizeof attributes);
