@@ -46,7 +46,7 @@ step() {
 }
 
 step "native tests" ctest --preset native
-step "Windows tests, Wine $(/usr/lib/wine/wine64 --version | sed 's/^wine-//') (Debian 12)" \
+step "Windows tests, Wine $(/usr/lib/wine/wine64 --version | sed 's/^wine-\([^ ]*\).*/\1/') (Debian 12)" \
     ctest --preset windows-x64
 
 # shellcheck disable=SC2317  # it is called, through step

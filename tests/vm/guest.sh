@@ -14,19 +14,35 @@ stop() {
 }
 note() { echo "vm guest: $*"; }
 
-# The host's /run and /tmp show through the overlay; the guest gets empty
-# ones, so that no socket or lock file of the host's misleads it.
-mount -t tmpfs -o mode=0755 tmpfs /run
-mount -t tmpfs -o mode=1777 tmpfs /tmp
-mkdir -p /dev/pts /dev/shm "$results"
-mount -t devpts -o gid=5,mode=0620,ptmxmode=0666 devpts /dev/pts
-mount -t tmpfs -o mode=1777 tmpfs /dev/shm
-if ! mount -t 9p -o trans=virtio,version=9p2000.L,msize=512000 results "$results"; then
+if ! mkdir -p /mnt/results ||
+    ! mount -t 9p -o trans=virtio,version=9p2000.L,msize=512000 results /mnt/results; then
     note "the results share did not mount; nothing can be reported"
     stop
 fi
 # shellcheck source=/dev/null
-. "$results/settings.sh"
+. /mnt/results/settings.sh
+
+# The host's /run and /tmp show through the overlay; the guest gets empty
+# ones, so that no socket or lock file of the host's misleads it. A project
+# (or a Debian 13 root) that lies in one of them is held aside and put back.
+held=""
+for place in "$project" "$wine_root"; do
+    case $place in
+    /tmp/* | /run/*)
+        keep=/mnt/held$(printf '%s' "$place" | tr '/' '_')
+        mkdir -p "$keep" && mount --bind "$place" "$keep" && held="$held $place:$keep"
+        ;;
+    esac
+done
+mount -t tmpfs -o mode=0755 tmpfs /run
+mount -t tmpfs -o mode=1777 tmpfs /tmp
+for pair in $held; do
+    mkdir -p "${pair%%:*}" && mount --bind "${pair#*:}" "${pair%%:*}"
+done
+mkdir -p /dev/pts /dev/shm "$results"
+mount -t devpts -o gid=5,mode=0620,ptmxmode=0666 devpts /dev/pts
+mount -t tmpfs -o mode=1777 tmpfs /dev/shm
+mount --move /mnt/results "$results"
 roots=/
 [ "$wine_root" = / ] || roots="/ $wine_root"
 
