@@ -468,29 +468,32 @@ bool StartTolvaren()
     return true;
 }
 
-void SayCapturing(const CaptureStream& stream, Output* out)
+void SayCapturing(const CaptureStream& stream, bool doubleClicked)
 {
-    if (!out->doubleClicked) {
-        if (stream.loopback)
-            Print(kToErr, "tolvaren-vis: showing what plays on \"%s\".\n", stream.name);
-        else
-            Print(kToErr, "tolvaren-vis: %s%sshowing what comes in on \"%s\".\n", stream.note,
-                  stream.note[0] != '\0' ? "; " : "", stream.name);
-        return;
-    }
-    Print(kToErr, "Following what plays on %s. Close this window or press Ctrl-C to stop.\n", stream.name);
-    if (out->print) return;
+    if (doubleClicked)
+        Print(kToErr, "Following what plays on %s. Close this window or press Ctrl-C to stop.\n", stream.name);
+    else if (stream.loopback)
+        Print(kToErr, "tolvaren-vis: showing what plays on \"%s\".\n", stream.name);
+    else
+        Print(kToErr, "tolvaren-vis: %s%sshowing what comes in on \"%s\".\n", stream.note,
+              stream.note[0] != '\0' ? "; " : "", stream.name);
+}
+
+// Opens the pipe, or when tolvaren is not running starts the one beside
+// this program, if it is there, and leaves the pipe to the usual retries.
+void ConnectOrStartTolvaren(LampPipe* pipe)
+{
     DWORD code = 0;
-    const LampPipeOpening opening = OpenLampPipe(&out->pipe.pipe, &code);
+    const LampPipeOpening opening = OpenLampPipe(&pipe->pipe, &code);
     if (opening == kLampPipeOpen) return;
-    out->pipe.pipe = INVALID_HANDLE_VALUE;
+    pipe->pipe = INVALID_HANDLE_VALUE;
     // Until its window is up there is no pipe; that is no news to tell.
     if (opening == kLampPipeMissing && StartTolvaren()) {
-        out->pipe.saidRefusal = true;
-        out->pipe.lastRefusal = kLampPipeMissing;
+        pipe->saidRefusal = true;
+        pipe->lastRefusal = kLampPipeMissing;
         return;
     }
-    Connect(&out->pipe, true);
+    Connect(pipe, true);
 }
 
 int ShowCapture(VisCommand command, VisEngine* engine, Output* out)
@@ -501,7 +504,8 @@ int ShowCapture(VisCommand command, VisEngine* engine, Output* out)
         Print(kToErr, "tolvaren-vis: %s.\n", error);
         return kVisExitCaptureFailed;
     }
-    SayCapturing(stream, out);
+    SayCapturing(stream, out->doubleClicked);
+    if (out->doubleClicked && !out->print) ConnectOrStartTolvaren(&out->pipe);
 
     command.raw = stream.format;
     StartVis(engine, VisSettingsFor(command), OnLine, out);
