@@ -8,7 +8,6 @@
 
 #include <cstdio>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -43,12 +42,6 @@ std::vector<Excerpt> ReadTable(const std::string& path)
         excerpts.push_back(excerpt);
     }
     return excerpts;
-}
-
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
 // The format and length of a WAV, as the visualiser's own reader sees it.
@@ -120,7 +113,7 @@ TEST(VisMusic, TheSpectrumMovesWithRealMusic)
     for (const Excerpt& excerpt : excerpts) {
         SCOPED_TRACE(excerpt.name);
         const std::string path = std::string(TOLVAREN_MUSIC_DIR) + "/" + excerpt.name + ".wav";
-        const std::string wav = ReadFile(path);
+        const std::string wav = ReadFileBytes(path);
         if (wav.empty()) {
             ADD_FAILURE() << path << " is missing; make it with tests/music/make-excerpts.sh " << TOLVAREN_MUSIC_DIR
                           << " (ctest's music_excerpts step does)";

@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -21,12 +19,6 @@ const int kQuiet = 104;
 const size_t kPauseFramesMin = 15;  // 150 ms
 // How long the lamps may take to go out once the voice stops.
 const size_t kReleaseFrames = 8;
-
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
 
 // The 16-bit mono samples of espeak-ng's WAV: its data chunk follows a
 // 44-byte header.
@@ -48,7 +40,7 @@ TEST(VisSpectrum, SpeechGoesDarkInItsPauses)
     // -g 12: 120 ms more between words, so that there are pauses short and long.
     const std::string command = "espeak-ng -g 12 -w '" + path + "' \"" + kText + "\"";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
-    const std::string wav = ReadFile(path);
+    const std::string wav = ReadFileBytes(path);
     std::remove(path.c_str());
     ASSERT_GT(wav.size(), 44u + 22050u) << "espeak-ng wrote no speech";
 

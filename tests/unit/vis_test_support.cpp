@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 
 namespace {
 
@@ -199,6 +201,12 @@ std::string Wav(const Signal& signal, unsigned bits, bool extensible)
     out += "data";
     Put32(&out, static_cast<uint32_t>(data.size()));
     return out + data;
+}
+
+std::string ReadFileBytes(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
 VisSettings PrintSettings(VisMode mode, bool wav, const PcmFormat& raw)

@@ -45,6 +45,9 @@ std::string RawF32(const Signal& signal);
 // A WAV file: bits 16 or 24 (integer) or 32 (float), optionally in the
 // extensible form.
 std::string Wav(const Signal& signal, unsigned bits, bool extensible = false);
+// A file's bytes, such as a WAV made by another program; "" when it can't
+// be read.
+std::string ReadFileBytes(const std::string& path);
 
 struct PrintRun {
     std::vector<std::string> lines;  // exactly as --print writes them, line feeds included
