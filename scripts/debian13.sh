@@ -1,8 +1,8 @@
 #!/bin/sh
 # Runs a command under Debian 13's Wine 10 beside this Debian 12 machine's
-# Wine 8: in a Debian 13 root of its own, made once (about a minute and
-# 1.5 GB) and kept under build/debian13/, made again when its package list
-# here changes.
+# Wine 8: in a Debian 13 root of its own, made once (2 to 8 minutes,
+# depending on the machine's load, and 2.2 GB) and kept under
+# build/debian13/, made again when its package list here changes.
 #   scripts/debian13.sh CMD [ARGS...]   e.g. scripts/debian13.sh scripts/run.sh --virtual-lamp
 #   scripts/debian13.sh --root          makes the root if need be and prints where it is
 # CMD runs as root in private mount, PID and network namespaces, with this
