@@ -18,12 +18,13 @@ extern "C" {
 }
 
 #include "lamps/lamp_control.h"
+#include "lamps/lamp_identity.h"
 #include "pipe/line_framing.h"
 #include "pipe/pipe_name.h"
 
 namespace {
 
-const DWORD kChunkSize = 18;
+const DWORD kChunkSize = LAMP_PIPE_CHUNK_BYTES;
 
 }  // namespace
 

@@ -4,12 +4,13 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "lamps/lamp_identity.h"
 #include "fuzz_support.h"
 
 namespace {
 
-const uint16_t kVendorBefore = 0x16C0;
-const uint16_t kProductBefore = 0x05DF;
+const uint16_t kVendorBefore = LAMP_VENDOR_ID;
+const uint16_t kProductBefore = LAMP_PRODUCT_ID;
 
 // Where the next argument starts: after the first space outside double
 // quotes, or at the end.

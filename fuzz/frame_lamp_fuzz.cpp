@@ -12,13 +12,14 @@
 #include "fake_lamp_platform.h"
 #include "fuzz_support.h"
 #include "lamps/lamp_control.h"
+#include "lamps/lamp_identity.h"
 #include "pipe/line_framing.h"
 
 namespace {
 
 char deviceStandIn;  // its address is the open device
 void* const kDevice = &deviceStandIn;  // a LampDevice
-const size_t kChunkMax = 18;
+const size_t kChunkMax = LAMP_PIPE_CHUNK_BYTES;
 
 // The line a chunk should hand over, from the description of the framing:
 // the first '>' and what follows it, when a line feed comes within the next

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "lamps/lamp_identity.h"
+
 // What the panel shows: the last line handed in and the two lamp bytes of the
 // last lamp value (lampsLow: bits 0-7, upper row; lampsHigh: bits 8-15,
 // lower row).
@@ -13,8 +15,8 @@ struct LampState {
 
 enum : unsigned {
     kLampLineMax = 8,       // characters of a line, without its NUL
-    kLampReportId = 1,
-    kLampReportSize = 7,
+    kLampReportId = LAMP_FEATURE_REPORT_ID,
+    kLampReportSize = LAMP_FEATURE_REPORT_LENGTH,
 };
 
 // The feature report the lamp device takes: id 1, 0, lampsLow, lampsHigh, 0, 0, 0.

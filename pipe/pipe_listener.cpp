@@ -2,13 +2,14 @@
 
 #include "app/app_state.h"
 #include "lamps/lamp_control.h"
+#include "lamps/lamp_identity.h"
 #include "pipe/line_framing.h"
 #include "pipe/pipe_name.h"
 #include "res/resource.h"
 
 namespace {
 
-const DWORD kChunkSize = 18;
+const DWORD kChunkSize = LAMP_PIPE_CHUNK_BYTES;
 
 HANDLE pipeHandle = INVALID_HANDLE_VALUE;
 

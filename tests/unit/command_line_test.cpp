@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/command_line.h"
+#include "lamps/lamp_identity.h"
 
 namespace {
 
@@ -24,7 +25,7 @@ std::ostream& operator<<(std::ostream& out, const Ids& ids)
 Ids Read(const std::string& commandLine)
 {
     std::string buffer = commandLine;
-    Ids ids = {0x16C0, 0x05DF};
+    Ids ids = {LAMP_VENDOR_ID, LAMP_PRODUCT_ID};
     ReadCommandLine(&buffer[0], &ids.vendorId, &ids.productId);
     return ids;
 }
@@ -34,7 +35,7 @@ struct CommandLineCase {
     Ids ids;
 };
 
-const Ids kDefaults = {0x16C0, 0x05DF};
+const Ids kDefaults = {LAMP_VENDOR_ID, LAMP_PRODUCT_ID};
 
 const CommandLineCase kCommandLines[] = {
     {"tolvaren.exe", kDefaults},
@@ -42,26 +43,26 @@ const CommandLineCase kCommandLines[] = {
     {"tolvaren.exe -v16c0 -p05DF", kDefaults},
     {"\"C:\\Program Files\\Tolvaren\\tolvaren.exe\" -v1234 -p5678", {0x1234, 0x5678}},
     {"tolvaren.exe /v16C0 /p5DF", kDefaults},
-    {"tolvaren.exe -v1234", {0x1234, 0x05DF}},
-    {"tolvaren.exe -pABCD", {0x16C0, 0xABCD}},
+    {"tolvaren.exe -v1234", {0x1234, LAMP_PRODUCT_ID}},
+    {"tolvaren.exe -pABCD", {LAMP_VENDOR_ID, 0xABCD}},
     {"tolvaren.exe -v16c0ffff", kDefaults},
-    {"tolvaren.exe -v0x1F", {0x1F, 0x05DF}},
-    {"tolvaren.exe -v5", {0x5, 0x05DF}},
+    {"tolvaren.exe -v0x1F", {0x1F, LAMP_PRODUCT_ID}},
+    {"tolvaren.exe -v5", {0x5, LAMP_PRODUCT_ID}},
     {"tolvaren.exe -V1234 -x1234 v1234 1234 -P1234", kDefaults},
-    {"tolvaren.exe -v1 -v2", {0x2, 0x05DF}},
-    {"tolvaren.exe \"-p1234\"", {0x16C0, 0x1234}},
-    {"tolvaren.exe \"-p 12\"", {0x16C0, 0x12}},
-    {"tolvaren.exe -v1\t-p2", {0x1, 0x05DF}},
-    {"tolvaren.exe -v1 ", {0x1, 0x05DF}},
+    {"tolvaren.exe -v1 -v2", {0x2, LAMP_PRODUCT_ID}},
+    {"tolvaren.exe \"-p1234\"", {LAMP_VENDOR_ID, 0x1234}},
+    {"tolvaren.exe \"-p 12\"", {LAMP_VENDOR_ID, 0x12}},
+    {"tolvaren.exe -v1\t-p2", {0x1, LAMP_PRODUCT_ID}},
+    {"tolvaren.exe -v1 ", {0x1, LAMP_PRODUCT_ID}},
     {"tolvaren.exe \"-v1\" ", kDefaults},
     {"tolvaren.exe \"-v1\" -p2", {0x1, 0x2}},
     {"tolvaren.exe   -v1    -p2  ", {0x1, 0x2}},
     {"tolvaren.exe -v -p", kDefaults},
     {"tolvaren.exe -vzz -p0x", kDefaults},
-    {"tolvaren.exe -v-1", {0xFFFF, 0x05DF}},
+    {"tolvaren.exe -v-1", {0xFFFF, LAMP_PRODUCT_ID}},
     {"tolvaren.exe -v12345 -p0x12345", {0x1234, 0x12}},
     {"tolvaren.exe - / -- \"\" \"", kDefaults},
-    {"tolvaren.exe -v1\"2 -p3\"", {0x1, 0x05DF}},  // the quote joins the two
+    {"tolvaren.exe -v1\"2 -p3\"", {0x1, LAMP_PRODUCT_ID}},  // the quote joins the two
     {"tolvaren.exe\t-v1", kDefaults},             // a tab is not a separator
 };
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "lamps/lamp_identity.h"
 #include "tools/virtual-lamp/lamp_command.h"
 
 namespace {
@@ -30,10 +31,10 @@ TEST(LampCommand, AddTakesTheLampsSettings)
     std::string error;
     ASSERT_TRUE(Parse({"add"}, &command, &error)) << error;
     EXPECT_EQ(command.verb, kLampVerbAdd);
-    EXPECT_EQ(command.vendorId, 0x16C0u);
-    EXPECT_EQ(command.productId, 0x05DFu);
-    EXPECT_STREQ(command.manufacturer, "Tolvaren Lampworks Ltd");
-    EXPECT_STREQ(command.product, "HID-Glimmerix");
+    EXPECT_EQ(command.vendorId, LAMP_VENDOR_ID);
+    EXPECT_EQ(command.productId, LAMP_PRODUCT_ID);
+    EXPECT_STREQ(command.manufacturer, LAMP_MANUFACTURER);
+    EXPECT_STREQ(command.product, LAMP_PRODUCT);
     EXPECT_STREQ(command.serial, "");
     EXPECT_STREQ(command.logPath, "");
     EXPECT_EQ(command.delayMs, 0ul);

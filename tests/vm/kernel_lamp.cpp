@@ -42,7 +42,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/common/lamp_report_descriptor.h"
+#include "lamps/lamp_identity.h"
 
 namespace {
 
@@ -53,9 +53,9 @@ const char kUsage[] =
 struct Options {
     std::string kind;
     std::string log;
-    unsigned vid = 0x16C0, pid = 0x05DF;
-    std::string manufacturer = "Tolvaren Lampworks Ltd";
-    std::string product = "HID-Glimmerix";
+    unsigned vid = LAMP_VENDOR_ID, pid = LAMP_PRODUCT_ID;
+    std::string manufacturer = LAMP_MANUFACTURER;
+    std::string product = LAMP_PRODUCT;
     std::string serial;
     std::string refuseWhen;
     std::string removeWhen;

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "lamps/lamp_identity.h"
 #include "pipe_session.h"
 #include "program_driver.h"
 #include "test_files.h"
@@ -37,9 +38,9 @@ const DWORD kSettle = 1500;
 // the USB device, which a uhid lamp has none of.
 std::string ListedLamp(bool usbStrings)
 {
-    return usbStrings ? "-v16C0 -p05DF  manufacturer \"Tolvaren Lampworks Ltd\", product \"HID-Glimmerix\"  "
+    return usbStrings ? "-v16C0 -p05DF  manufacturer \"" LAMP_MANUFACTURER "\", product \"" LAMP_PRODUCT "\"  "
                         "(tolvaren's default ids)\n"
-                      : "-v16C0 -p05DF  manufacturer \"hidraw\", product \"Tolvaren Lampworks Ltd HID-Glimmerix\"  "
+                      : "-v16C0 -p05DF  manufacturer \"hidraw\", product \"" LAMP_MANUFACTURER " " LAMP_PRODUCT "\"  "
                         "(tolvaren's default ids)\n";
 }
 

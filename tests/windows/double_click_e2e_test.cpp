@@ -9,6 +9,7 @@
 #include <string>
 
 #include "console_run.h"
+#include "lamps/lamp_identity.h"
 #include "tool_run.h"
 #include "tools/tolvaren-send/exit_codes.h"
 #include "tools/tolvaren-vis/vis_exit_codes.h"
@@ -71,7 +72,7 @@ TEST(DoubleClick, SendListsTheLampsAndTheCommandsUntilAKeyIsPressed)
     ConsoleRun send("tolvaren-send.exe", {}, ConsoleRun::kOwnConsole);
     ASSERT_TRUE(send.WaitForTitle(kSendTitle));
     ASSERT_TRUE(send.WaitForScreen(kPressAKey)) << send.Screen();
-    for (const char* part : {"-v16C0 -p05DF", "HID-Glimmerix", "tolvaren-send 00FF", "tolvaren-send --help"})
+    for (const char* part : {"-v16C0 -p05DF", LAMP_PRODUCT, "tolvaren-send 00FF", "tolvaren-send --help"})
         EXPECT_TRUE(send.Shows(part)) << part << "\n" << send.Screen();
     EXPECT_FALSE(send.Shows("Not-A-Lamp")) << "only lamps are listed\n" << send.Screen();
 

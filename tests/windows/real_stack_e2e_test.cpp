@@ -5,6 +5,7 @@
 // Run under Wine on a virtual display.
 #include <gtest/gtest.h>
 
+#include "lamps/lamp_identity.h"
 #include "pipe_session.h"
 #include "tool_run.h"
 #include "program_driver.h"
@@ -203,8 +204,8 @@ TEST_F(RealStack, TolvarenSendListsTheLampsWithTheirIdsAndStrings)
 
     const ToolResult listed = ToolRun("tolvaren-send.exe", {"--list"}).Finish();
     EXPECT_EQ(listed.exitCode, 0u) << listed.err;
-    EXPECT_TRUE(Says(listed.out, "-v16C0 -p05DF  manufacturer \"Tolvaren Lampworks Ltd\", product "
-                                 "\"HID-Glimmerix\"  (tolvaren's default ids)"))
+    EXPECT_TRUE(Says(listed.out, "-v16C0 -p05DF  manufacturer \"" LAMP_MANUFACTURER "\", product \"" LAMP_PRODUCT
+                                 "\"  (tolvaren's default ids)"))
         << listed.out;
     EXPECT_TRUE(Says(listed.out, "-v1234 -pABCD  manufacturer \"Other Lampmakers\", product \"Lamp of Another "
                                  "Kind\"\n"))

@@ -8,13 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "lamps/lamp_identity.h"
 #include "test_files.h"
 
 struct SimDeviceSpec {
-    unsigned vendorId = 0x16C0;
-    unsigned productId = 0x05DF;
-    std::string manufacturer = "Tolvaren Lampworks Ltd";
-    std::string product = "HID-Glimmerix";
+    unsigned vendorId = LAMP_VENDOR_ID;
+    unsigned productId = LAMP_PRODUCT_ID;
+    std::string manufacturer = LAMP_MANUFACTURER;
+    std::string product = LAMP_PRODUCT;
     std::string extra;  // more key=value lines, such as "reports=fail\r\n"
 };
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "lamps/lamp_identity.h"
 #include "sim_device_fixture.h"
 #include "tool_run.h"
 #include "tools/tolvaren-send/exit_codes.h"
@@ -212,7 +213,7 @@ TEST(TolvarenSendList, ShowsEachDeviceWithTheIdsToGive)
     EXPECT_EQ(result.exitCode, static_cast<DWORD>(kExitOk)) << result.err;
     const std::string defaultIds = "  (tolvaren's default ids)\n";
     const std::vector<std::string> expected = {
-        " 1. -v16C0 -p05DF  manufacturer \"Tolvaren Lampworks Ltd\", product \"HID-Glimmerix\"" + defaultIds +
+        " 1. -v16C0 -p05DF  manufacturer \"" LAMP_MANUFACTURER "\", product \"" LAMP_PRODUCT "\"" + defaultIds +
             "    " + lamp + "\n",
         " 2. -v046D -pC52B  manufacturer \"Somebody Else\", product \"Blinkenlights\"\n",
         " 3. -v16C0 -p05DF  manufacturer unknown, product unknown" + defaultIds,

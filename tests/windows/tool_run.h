@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
-const DWORD kToolChunk = 18;      // tolvaren's read size and input buffer
+#include "lamps/lamp_identity.h"
+
+const DWORD kToolChunk = LAMP_PIPE_CHUNK_BYTES;  // tolvaren's read size and input buffer
 const DWORD kToolWaitMs = 10000;  // the longest a tool run or a read waits
 
 using Args = std::vector<std::string>;

@@ -10,11 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "lamps/lamp_identity.h"
+
 struct VirtualLampSpec {
-    unsigned vendorId = 0x16C0;
-    unsigned productId = 0x05DF;
-    std::string manufacturer = "Tolvaren Lampworks Ltd";  // empty: the lamp has none
-    std::string product = "HID-Glimmerix";
+    unsigned vendorId = LAMP_VENDOR_ID;
+    unsigned productId = LAMP_PRODUCT_ID;
+    std::string manufacturer = LAMP_MANUFACTURER;  // empty: the lamp has none
+    std::string product = LAMP_PRODUCT;
     std::string serial;          // empty: the lamp's number
     unsigned long delayMs = 0;   // each report takes this long
     bool failReports = false;    // every report is refused

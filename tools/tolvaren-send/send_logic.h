@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "lamps/lamp_identity.h"
 #include "tools/common/tool_rules.h"  // FormatLampLine, kLampLineBytes, kUsageErrorMax
 
 enum : unsigned {
@@ -13,7 +14,7 @@ enum : unsigned {
     kLampValueDigitsMax = 5,  // ">5L" and five digits fill tolvaren's 8 characters
     kDemoRateDefault = 10,    // lines a second
     kDemoRateMax = 1000,
-    kReceiverChunkBytes = 18,  // tolvaren reads the pipe this many bytes at a time
+    kReceiverChunkBytes = LAMP_PIPE_CHUNK_BYTES,  // tolvaren reads the pipe this many bytes at a time
 };
 
 enum SendAction {

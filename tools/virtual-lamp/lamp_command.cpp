@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "lamps/lamp_identity.h"
+
 namespace {
 
 const char kIdPrefix[] = "ROOT\\TOLVAREN_VLAMP\\";
@@ -132,10 +134,10 @@ bool ParseLampCommand(int argc, const char* const* argv, LampCommand* command, c
 {
     std::memset(command, 0, sizeof *command);
     command->verb = kLampVerbHelp;
-    command->vendorId = 0x16C0;
-    command->productId = 0x05DF;
-    std::snprintf(command->manufacturer, sizeof command->manufacturer, "Tolvaren Lampworks Ltd");
-    std::snprintf(command->product, sizeof command->product, "HID-Glimmerix");
+    command->vendorId = LAMP_VENDOR_ID;
+    command->productId = LAMP_PRODUCT_ID;
+    std::snprintf(command->manufacturer, sizeof command->manufacturer, "%s", LAMP_MANUFACTURER);
+    std::snprintf(command->product, sizeof command->product, "%s", LAMP_PRODUCT);
     command->timeoutMs = kLampDefaultTimeoutMs;
     if (argc < 1) return true;
 

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cwchar>
 
+#include "lamps/lamp_identity.h"
+
 namespace {
 
 const GUID kHidInterface = {0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
@@ -268,11 +270,11 @@ bool WaitForLampGone(const WCHAR* id, DWORD waitMs)
 void DefaultLampDescription(LampDescription* lamp)
 {
     ZeroMemory(lamp, sizeof *lamp);
-    lamp->vendorId = 0x16C0;
-    lamp->productId = 0x05DF;
+    lamp->vendorId = LAMP_VENDOR_ID;
+    lamp->productId = LAMP_PRODUCT_ID;
     lamp->version = 0x0100;
-    wcscpy(lamp->manufacturer, L"Tolvaren Lampworks Ltd");
-    wcscpy(lamp->product, L"HID-Glimmerix");
+    wcscpy(lamp->manufacturer, LAMP_WIDE(LAMP_MANUFACTURER));
+    wcscpy(lamp->product, LAMP_WIDE(LAMP_PRODUCT));
 }
 
 void DescribeLamp(unsigned vendorId, unsigned productId, const char* manufacturer, const char* product,

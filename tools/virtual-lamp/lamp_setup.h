@@ -20,7 +20,7 @@ struct LampDescription {
     WCHAR logPath[MAX_PATH];             // Windows path of its record; empty: none
 };
 
-// 16C0:05DF, version 1.00, "Tolvaren Lampworks Ltd", "HID-Glimmerix",
+// The lamp's own ids and strings (lamps/lamp_identity.h), version 1.00,
 // prompt, taking every report, no log.
 void DefaultLampDescription(LampDescription* lamp);
 

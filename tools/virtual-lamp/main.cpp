@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "lamps/lamp_identity.h"
 #include "tools/virtual-lamp/lamp_command.h"
 #include "tools/virtual-lamp/lamp_setup.h"
 
@@ -35,7 +36,7 @@ const char kHelp[] =
     "                   program) into the prefix; once per prefix. add does it too when needed.\n"
     "  add [OPTIONS]    adds a lamp, waits until its HID device is there and prints its id.\n"
     "      --vid HEX, --pid HEX        its ids (16C0, 05DF)\n"
-    "      --manufacturer TEXT         its strings (\"Tolvaren Lampworks Ltd\", \"HID-Glimmerix\");\n"
+    "      --manufacturer TEXT         its strings (\"" LAMP_MANUFACTURER "\", \"" LAMP_PRODUCT "\");\n"
     "      --product TEXT              an empty TEXT gives a lamp without that string\n"
     "      --serial TEXT               its serial number string (its number)\n"
     "      --delay MS                  it takes MS milliseconds over each report, 0 to 600000\n"
@@ -54,7 +55,7 @@ const char kHelp[] =
     "\n"
     "Lamps stay installed until removed, also over restarts of the prefix.\n"
     "The log has a line an event, each with the time as QueryPerformanceCounter gives it:\n"
-    "  added 16C0:05DF \"Tolvaren Lampworks Ltd\" \"HID-Glimmerix\" t=123   the lamp came\n"
+    "  added 16C0:05DF \"" LAMP_MANUFACTURER "\" \"" LAMP_PRODUCT "\" t=123   the lamp came\n"
     "  start t=124                                    its HID device started\n"
     "  report 7 01 00 FF 00 00 00 00 ok t=125         a feature report: its length and bytes,\n"
     "                                                 then ok, refused or removed\n"

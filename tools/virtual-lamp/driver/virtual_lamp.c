@@ -14,7 +14,7 @@
 #include "hid_minidriver.h"
 
 #include "../lamp_settings.h"
-#include "../../common/lamp_report_descriptor.h"
+#include "lamps/lamp_identity.h"
 
 /* KeQueryPerformanceCounter lives in hal.dll; it is looked up rather than
  * imported, so that the driver imports from ntoskrnl and hidclass only. */
@@ -556,11 +556,11 @@ static NTSTATUS NTAPI AddDevice(DRIVER_OBJECT* driver, DEVICE_OBJECT* device)
     if (!NT_SUCCESS(IoOpenDeviceRegistryKey(hid->PhysicalDeviceObject, PLUGPLAY_REGKEY_DEVICE, KEY_READ,
                                             &lamp->settings)))
         lamp->settings = NULL;
-    lamp->vendor_id = (USHORT)ReadNumber(lamp->settings, VLAMP_VALUE_VENDOR_ID, 0x16C0);
-    lamp->product_id = (USHORT)ReadNumber(lamp->settings, VLAMP_VALUE_PRODUCT_ID, 0x05DF);
+    lamp->vendor_id = (USHORT)ReadNumber(lamp->settings, VLAMP_VALUE_VENDOR_ID, LAMP_VENDOR_ID);
+    lamp->product_id = (USHORT)ReadNumber(lamp->settings, VLAMP_VALUE_PRODUCT_ID, LAMP_PRODUCT_ID);
     lamp->version = (USHORT)ReadNumber(lamp->settings, VLAMP_VALUE_VERSION, 0x0100);
-    ReadText(lamp->settings, VLAMP_VALUE_MANUFACTURER, lamp->manufacturer, L"Tolvaren Lampworks Ltd");
-    ReadText(lamp->settings, VLAMP_VALUE_PRODUCT, lamp->product, L"HID-Glimmerix");
+    ReadText(lamp->settings, VLAMP_VALUE_MANUFACTURER, lamp->manufacturer, LAMP_WIDE(LAMP_MANUFACTURER));
+    ReadText(lamp->settings, VLAMP_VALUE_PRODUCT, lamp->product, LAMP_WIDE(LAMP_PRODUCT));
     ReadText(lamp->settings, VLAMP_VALUE_SERIAL, lamp->serial, L"");
     OpenLog(lamp);
 
