@@ -2,13 +2,6 @@
 
 #include "lamps/hex_scan.h"
 
-#include <cstring>
-
-#ifdef _WIN32
-#include <windows.h>
-#include <shlwapi.h>
-#endif
-
 int ParseHexId(const char* text, uint16_t* id)
 {
     char value[5];
@@ -23,33 +16,6 @@ int ParseHexId(const char* text, uint16_t* id)
     const int converted = ScanHexX(value, &number);
     if (converted == 1) *id = static_cast<uint16_t>(number & 0xFFFFu);
     return converted;
-}
-
-char* SkipToNextArgument(char* text)
-{
-#ifdef _WIN32
-    return PathGetArgsA(text);
-#else
-    bool inQuotes = false;
-    for (; *text != '\0'; ++text) {
-        if (*text == ' ' && !inQuotes) return text + 1;
-        if (*text == '"') inQuotes = !inQuotes;
-    }
-    return text;
-#endif
-}
-
-void UnquoteArgument(char* token)
-{
-#ifdef _WIN32
-    PathUnquoteSpacesA(token);
-#else
-    if (token[0] != '"') return;
-    const size_t last = std::strlen(token) - 1;
-    if (token[last] != '"') return;
-    token[last] = '\0';
-    std::memmove(token, token + 1, last);
-#endif
 }
 
 namespace {

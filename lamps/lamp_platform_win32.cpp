@@ -2,7 +2,7 @@
 // repaint request on Windows.
 #include "lamps/lamp_control.h"
 
-#include "app/app_state.h"
+#include "app/app_state_win32.h"
 
 extern "C" {
 #include <hidsdi.h>

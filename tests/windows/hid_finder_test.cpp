@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "hid/hid_finder.h"
+#include "hid/hid_finder_win32.h"
 #include "sim_device_fixture.h"
 
 namespace {

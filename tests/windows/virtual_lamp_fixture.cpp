@@ -3,7 +3,7 @@
 #include <cstdlib>
 
 #include "test_files.h"
-#include "tools/virtual-lamp/lamp_setup.h"
+#include "tools/virtual-lamp/lamp_setup_win32.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "pipe/pipe_listener.h"
+#include "pipe/pipe_listener_win32.h"
 
-#include "app/app_state.h"
+#include "app/app_state_win32.h"
 #include "lamps/lamp_control.h"
 #include "lamps/lamp_identity.h"
 #include "pipe/line_framing.h"

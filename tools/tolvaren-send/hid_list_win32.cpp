@@ -8,7 +8,7 @@ extern "C" {
 }
 
 #include "hid/device_selector.h"
-#include "hid/hid_finder.h"
+#include "hid/hid_finder_win32.h"
 #include "tools/tolvaren-send/exit_codes.h"
 #include "tools/tolvaren-send/send_win32.h"
 

@@ -1,4 +1,4 @@
-#include "tools/tolvaren-vis/capture_wasapi.h"
+#include "tools/tolvaren-vis/capture_wasapi_win32.h"
 
 #include <audioclient.h>
 #include <mmdeviceapi.h>

@@ -3,10 +3,10 @@
 
 #include <cstdio>
 
-#include "app/app_state.h"
+#include "app/app_state_win32.h"
 #include "app/command_line.h"
-#include "app/main_window.h"
-#include "hid/hid_finder.h"
+#include "app/main_window_win32.h"
+#include "hid/hid_finder_win32.h"
 #include "lamps/lamp_control.h"
 #include "res/resource.h"
 

@@ -1,4 +1,4 @@
-#include "tools/virtual-lamp/lamp_setup.h"
+#include "tools/virtual-lamp/lamp_setup_win32.h"
 
 #include <setupapi.h>
 

@@ -1,4 +1,4 @@
-#include "hid/hid_finder.h"
+#include "hid/hid_finder_win32.h"
 
 #include <setupapi.h>
 #include <shlwapi.h>

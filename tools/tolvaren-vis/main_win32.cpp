@@ -9,7 +9,7 @@
 #include "pipe/pipe_name.h"
 #include "tools/common/console_win32.h"
 #include "tools/common/lamp_pipe_win32.h"
-#include "tools/tolvaren-vis/capture_wasapi.h"
+#include "tools/tolvaren-vis/capture_wasapi_win32.h"
 #include "tools/tolvaren-vis/vis_args.h"
 #include "tools/tolvaren-vis/vis_engine.h"
 #include "tools/tolvaren-vis/vis_exit_codes.h"

@@ -1,9 +1,9 @@
-#include "app/main_window.h"
+#include "app/main_window_win32.h"
 
-#include "app/app_state.h"
+#include "app/app_state_win32.h"
 #include "app/panel_layout.h"
 #include "lamps/lamp_control.h"
-#include "pipe/pipe_listener.h"
+#include "pipe/pipe_listener_win32.h"
 #include "res/resource.h"
 #include "version.h"
 

@@ -11,7 +11,7 @@
 
 #include "lamps/lamp_identity.h"
 #include "tools/virtual-lamp/lamp_command.h"
-#include "tools/virtual-lamp/lamp_setup.h"
+#include "tools/virtual-lamp/lamp_setup_win32.h"
 
 namespace {
 
