@@ -39,16 +39,11 @@ bool ReadDevicePath(HDEVINFO set, SP_DEVICE_INTERFACE_DATA* iface, SearchBuffer*
                                             &required, NULL) != FALSE;
 }
 
-// Reads a device string and compares it with the expected one. A device may
-// fill the whole buffer without a terminator; the last character is forced
-// to NUL so the comparison never runs past it.
-bool DeviceStringEquals(BOOLEAN (__stdcall *read)(HANDLE, PVOID, ULONG), HANDLE device,
-                        SearchBuffer* buffer, const wchar_t* expected)
+bool DeviceStringEquals(HidStringReader read, HANDLE device, SearchBuffer* buffer, const wchar_t* expected)
 {
     ZeroMemory(buffer, sizeof *buffer);
-    if (!read(device, buffer->text, sizeof buffer->text)) return false;
-    buffer->text[sizeof buffer->text / sizeof buffer->text[0] - 1] = L'\0';
-    return StrCmpW(buffer->text, expected) == 0;
+    return ReadHidString(read, device, buffer->text, sizeof buffer->text / sizeof buffer->text[0]) &&
+           StrCmpW(buffer->text, expected) == 0;
 }
 
 bool CandidateMatches(HANDLE device, const DeviceSelector& selector, SearchBuffer* buffer)
@@ -64,6 +59,13 @@ bool CandidateMatches(HANDLE device, const DeviceSelector& selector, SearchBuffe
 }
 
 }  // namespace
+
+bool ReadHidString(HidStringReader read, HANDLE device, WCHAR* text, ULONG chars)
+{
+    if (!read(device, text, chars * sizeof(WCHAR))) return false;
+    text[chars - 1] = L'\0';
+    return true;
+}
 
 // cppcheck-suppress passedByValue ; by value on purpose: a small record that
 // the caller fills in place, and the finder never changes the caller's copy.

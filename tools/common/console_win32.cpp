@@ -16,11 +16,15 @@ void WriteBytes(OutputStream stream, const char* bytes, DWORD count)
     WriteFile(handle, bytes, count, &written, NULL);
 }
 
-}  // namespace
-
-const char kNoErrorText[] = "no description";
-
-namespace {
+// Formats into a fixed buffer and writes it; a longer text is cut short.
+void PrintList(OutputStream stream, const char* format, va_list arguments)
+{
+    char text[2048];
+    int length = std::vsnprintf(text, sizeof text, format, arguments);
+    if (length < 0) return;
+    if (length >= static_cast<int>(sizeof text)) length = sizeof text - 1;
+    WriteBytes(stream, text, static_cast<DWORD>(length));
+}
 
 // Windows gives a console 5 s to close; what a tool puts right must be done
 // a little before that.
@@ -105,29 +109,17 @@ void WriteText(OutputStream stream, const char* text)
 
 void Print(OutputStream stream, const char* format, ...)
 {
-    char text[1024];
     va_list arguments;
     va_start(arguments, format);
-    int length = std::vsnprintf(text, sizeof text, format, arguments);
+    PrintList(stream, format, arguments);
     va_end(arguments);
-    if (length < 0) return;
-    if (length >= static_cast<int>(sizeof text)) length = sizeof text - 1;
-    WriteBytes(stream, text, static_cast<DWORD>(length));
 }
 
-const char* ErrorText(DWORD code, char* buffer, DWORD size)
+int ErrorExit(int exitCode, const char* format, ...)
 {
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL, code, 0,
-                                  buffer, size, NULL);
-    if (length == 0) {
-        std::snprintf(buffer, size, "%s", kNoErrorText);
-        return buffer;
-    }
-    // The system's texts end in a full stop and a line end, which would sit
-    // oddly inside a sentence.
-    while (length > 0 && (buffer[length - 1] == '\r' || buffer[length - 1] == '\n' ||
-                          buffer[length - 1] == ' ' || buffer[length - 1] == '.'))
-        --length;
-    buffer[length] = '\0';
-    return buffer;
+    va_list arguments;
+    va_start(arguments, format);
+    PrintList(kToErr, format, arguments);
+    va_end(arguments);
+    return exitCode;
 }

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "tools/common/error_text_win32.h"
+
 // The console side of the tools beside tolvaren.
 
 // Text for the user: results on standard output, problems and progress on
@@ -13,10 +15,9 @@ void WriteText(OutputStream stream, const char* text);
 // Formats into a fixed buffer and writes it; a longer text is cut short.
 void Print(OutputStream stream, const char* format, ...) __attribute__((format(gnu_printf, 2, 3)));
 
-// The system's text for an error code, without its line end, in buffer;
-// kNoErrorText for a code the system has no text for.
-const char* ErrorText(DWORD code, char* buffer, DWORD size);
-extern const char kNoErrorText[];
+// Says on standard error what went wrong and what to do, and gives back
+// the exit code to end with, so that a tool can "return ErrorExit(...)".
+int ErrorExit(int exitCode, const char* format, ...) __attribute__((format(gnu_printf, 2, 3)));
 
 // Ctrl-C, Ctrl-Break or the console closing: the first sets the event that
 // CatchConsoleStop returns (manual reset), so that a tool's loop ends well
