@@ -187,7 +187,8 @@ TEST(LineChecks, JudgeLinesAsTolvarenTakesThem)
     for (const auto& c : cases) {
         const LineVerdict verdict = JudgeLine(c.line.data(), static_cast<unsigned>(c.line.size()));
         EXPECT_EQ(verdict, c.verdict) << c.line;
-        EXPECT_EQ(LineVerdictWarning(verdict) == nullptr, verdict == kLineTaken) << c.line;
+        char text[kLineWarningBytes];
+        EXPECT_EQ(LineVerdictWarning(verdict, text, sizeof text) == nullptr, verdict == kLineTaken) << c.line;
 
         const size_t marker = c.line.find('>');
         const bool taken = verdict == kLineTaken || verdict == kLineLeadingBytes;

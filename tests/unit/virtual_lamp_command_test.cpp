@@ -17,10 +17,10 @@ bool Parse(const Args& args, LampCommand* command, std::string* error)
 {
     std::vector<const char*> argv;
     for (const std::string& arg : args) argv.push_back(arg.c_str());
-    char text[256];
+    char text[kUsageErrorMax];
     std::memset(text, 'X', sizeof text);
     text[sizeof text - 1] = '\0';
-    const bool ok = ParseLampCommand(static_cast<int>(argv.size()), argv.data(), command, text, sizeof text);
+    const bool ok = ParseLampCommand(static_cast<int>(argv.size()), argv.data(), command, text);
     *error = ok ? "" : text;
     return ok;
 }

@@ -1,5 +1,6 @@
 #include "tools/common/tool_rules.h"
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -38,15 +39,12 @@ bool IsHelpArgument(const char* arg)
            std::strcmp(arg, "/?") == 0;
 }
 
-bool Fail(char* error, const char* message)
+bool Fail(char* error, const char* format, ...)
 {
-    std::snprintf(error, kUsageErrorMax, "%s", message);
-    return false;
-}
-
-bool FailQuoting(char* error, const char* format, const char* argument)
-{
-    std::snprintf(error, kUsageErrorMax, format, argument);
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(error, kUsageErrorMax, format, arguments);
+    va_end(arguments);
     return false;
 }
 

@@ -21,12 +21,9 @@ bool ParseDecimal(const char* text, uint32_t low, uint32_t high, uint32_t* value
 bool IsHelpArgument(const char* arg);
 
 // Puts a usage error into error (kUsageErrorMax bytes) and returns false,
-// so that a parser can "return Fail(...)".
-bool Fail(char* error, const char* message);
-
-// The same with one argument quoted into the message. The format quotes it
-// with "%.40s", so that the message always fits its buffer whole.
-bool FailQuoting(char* error, const char* format, const char* argument);
+// so that a parser can "return Fail(...)". A format quotes what the user
+// gave with "%.40s", so that the message always fits its buffer whole.
+bool Fail(char* error, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 // Whether a tool was double-clicked, as in Explorer, rather than started from
 // a command prompt: no arguments, and a console of its own with a window.

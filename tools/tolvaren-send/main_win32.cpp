@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "lamps/lamp_state.h"
 #include "pipe/pipe_name.h"
 #include "tools/common/lamp_pipe_win32.h"
 #include "tools/tolvaren-send/exit_codes.h"
@@ -13,11 +14,12 @@
 namespace {
 
 
+// Its limits come in as numbers: see ShowHelp.
 const char kHelp[] =
     "tolvaren-send: sends lines to tolvaren through its pipe \\\\.\\pipe\\korvinde, the way\n"
     "the media player's plug-in does.\n"
     "\n"
-    "  tolvaren-send VALUE        lights the lamps: sends >5L and VALUE, 1 to 5 hex digits\n"
+    "  tolvaren-send VALUE        lights the lamps: sends >5L and VALUE, 1 to %u hex digits\n"
     "                             (an optional 0x is dropped). 00FF lights the upper row,\n"
     "                             FF00 the lower row, 0 puts all lamps out.\n"
     "  tolvaren-send --line TEXT  sends TEXT and a line feed as they are, such as \">hello\".\n"
@@ -25,7 +27,7 @@ const char kHelp[] =
     "                             before the line feed is dropped; empty lines are skipped.\n"
     "  tolvaren-send --demo [RATE] [--count N]\n"
     "                             runs a lamp pattern (a bar that grows and shrinks) at RATE\n"
-    "                             lines a second, 1 to 1000, 10 if not given, until Ctrl-C,\n"
+    "                             lines a second, 1 to %u, %u if not given, until Ctrl-C,\n"
     "                             or until N lines are sent.\n"
     "  tolvaren-send --list       lists the HID devices present with their ids as tolvaren's\n"
     "                             -v and -p take them, to find the ones of your lamp.\n"
@@ -33,9 +35,9 @@ const char kHelp[] =
     "\n"
     "Each line goes in a write of its own, and the next one only once tolvaren has read\n"
     "it: tolvaren takes just the first line of each read. Tolvaren takes a line of '>' and\n"
-    "at most 7 more characters. A line it will not take as it is (longer, without '>', ...)\n"
+    "at most %u more characters. A line it will not take as it is (longer, without '>', ...)\n"
     "gets a warning on standard error but is sent as given, so that tolvaren's handling of\n"
-    "it can be tried. A line longer than 255 characters is not sent.\n"
+    "it can be tried. A line longer than %u characters is not sent.\n"
     "\n"
     "tolvaren-send does not wait for the pipe: when another writer holds it, it says so at\n"
     "once. Under Wine, run it in the same WINEPREFIX as tolvaren (scripts/send.sh does).\n"
@@ -65,6 +67,15 @@ const char kDoubleClickCommands[] =
     "  tolvaren-send --list        lists every HID device with its ids\n"
     "  tolvaren-send --help        tells everything, with the exit codes\n";
 
+void ShowHelp()
+{
+    static char text[sizeof kHelp + 32];
+    std::snprintf(text, sizeof text, kHelp, static_cast<unsigned>(kLampValueDigitsMax),
+                  static_cast<unsigned>(kDemoRateMax), static_cast<unsigned>(kDemoRateDefault),
+                  static_cast<unsigned>(kLampLineMax - 1), static_cast<unsigned>(kSendLineMax));
+    WriteText(kToOut, text);
+}
+
 // Warnings quote this much of a line.
 const int kQuoted = 40;
 
@@ -75,28 +86,25 @@ int OpenPipe(HANDLE* pipe)
     case kLampPipeOpen:
         return kExitOk;
     case kLampPipeMissing:
-        Print(kToErr,
-              "tolvaren-send: tolvaren is not running: there is no pipe %s.\n"
-              "Start tolvaren first (scripts/run.sh), then try again. Under Wine both must\n"
-              "run in the same WINEPREFIX (scripts/send.sh uses the one of scripts/run.sh).\n",
-              kLampPipeName);
-        return kExitNotRunning;
+        return ErrorExit(kExitNotRunning,
+                         "tolvaren-send: tolvaren is not running: there is no pipe %s.\n"
+                         "Start tolvaren first (scripts/run.sh), then try again. Under Wine both must\n"
+                         "run in the same WINEPREFIX (scripts/send.sh uses the one of scripts/run.sh).\n",
+                         kLampPipeName);
     case kLampPipeBusy:
-        Print(kToErr,
-              "tolvaren-send: the pipe %s is busy: another writer (the media player's "
-              "plug-in, or another tolvaren-send) is connected to it.\n"
-              "Stop that writer, or let it finish, and try again.\n",
-              kLampPipeName);
-        return kExitBusy;
+        return ErrorExit(kExitBusy,
+                         "tolvaren-send: the pipe %s is busy: another writer (the media player's "
+                         "plug-in, or another tolvaren-send) is connected to it.\n"
+                         "Stop that writer, or let it finish, and try again.\n",
+                         kLampPipeName);
     case kLampPipeFailed:
         break;
     }
     char text[256];
-    Print(kToErr,
-          "tolvaren-send: could not open the pipe %s (error %lu: %s).\n"
-          "Check that the program serving it is tolvaren, and try again.\n",
-          kLampPipeName, code, ErrorText(code, text, sizeof text));
-    return kExitOpenFailed;
+    return ErrorExit(kExitOpenFailed,
+                     "tolvaren-send: could not open the pipe %s (error %lu: %s).\n"
+                     "Check that the program serving it is tolvaren, and try again.\n",
+                     kLampPipeName, code, ErrorText(code, text, sizeof text));
 }
 
 // number is the line's number in standard input, or 0 for the one line of
@@ -118,7 +126,8 @@ bool SendLine(HANDLE pipe, const char* bytes, unsigned length, unsigned long num
 
 void WarnAboutLine(const char* bytes, unsigned length, unsigned long number)
 {
-    const char* warning = LineVerdictWarning(JudgeLine(bytes, length));
+    char text[kLineWarningBytes];
+    const char* warning = LineVerdictWarning(JudgeLine(bytes, length), text, sizeof text);
     if (warning == nullptr) return;
     const int shown = length < static_cast<unsigned>(kQuoted) ? static_cast<int>(length) : kQuoted;
     const char* more = length > static_cast<unsigned>(kQuoted) ? "..." : "";
@@ -166,11 +175,10 @@ int SendStandardInput(HANDLE pipe)
             // The writer of a pipe closing its end is how piped input ends.
             if (code == ERROR_BROKEN_PIPE) break;
             char text[256];
-            Print(kToErr,
-                  "tolvaren-send: could not read standard input (error %lu: %s).\n"
-                  "Give it the lines to send, such as: type lines.txt | tolvaren-send -\n",
-                  code, ErrorText(code, text, sizeof text));
-            return kExitInputFailed;
+            return ErrorExit(kExitInputFailed,
+                             "tolvaren-send: could not read standard input (error %lu: %s).\n"
+                             "Give it the lines to send, such as: type lines.txt | tolvaren-send -\n",
+                             code, ErrorText(code, text, sizeof text));
         }
         if (count == 0) break;
         if (!SplitLines(&splitter, buffer, count, SendInputLine, &sending)) return sending.result;
@@ -227,12 +235,11 @@ int main(int argc, char** argv)
     }
     SendCommand command;
     char error[kUsageErrorMax];
-    if (!ParseSendArguments(argc, argv, &command, error)) {
-        Print(kToErr, "tolvaren-send: %s.\nRun \"tolvaren-send --help\" to see what it takes.\n", error);
-        return kExitUsage;
-    }
+    if (!ParseSendArguments(argc, argv, &command, error))
+        return ErrorExit(kExitUsage, "tolvaren-send: %s.\nRun \"tolvaren-send --help\" to see what it takes.\n",
+                         error);
     if (command.action == kActionHelp) {
-        WriteText(kToOut, kHelp);
+        ShowHelp();
         return kExitOk;
     }
     if (command.action == kActionList) return ListHidDevices(false);

@@ -21,12 +21,13 @@ bool ParseLineText(const char* text, SendCommand* command, char* error)
     const size_t length = std::strlen(text);
     if (length > kSendLineMax)
         return Fail(error,
-                    "the text after --line is longer than 255 characters; tolvaren takes "
-                    "at most 8, such as --line \">5L00FF\"");
+                    "the text after --line is longer than %u characters; tolvaren takes at most %u, such as "
+                    "--line \">5L00FF\"",
+                    static_cast<unsigned>(kSendLineMax), static_cast<unsigned>(kLampLineMax));
     if (std::strchr(text, '\n') != nullptr)
         return Fail(error,
-                    "the text after --line holds a line feed; send several lines with "
-                    "\"-\" from standard input instead");
+                    "the text after --line holds a line feed; send several lines with \"-\" from standard input "
+                    "instead");
     std::memcpy(command->line, text, length);
     command->line[length] = '\n';
     command->length = static_cast<unsigned>(length) + 1;
@@ -70,106 +71,160 @@ LineVerdict JudgeLine(const char* line, unsigned length)
     return kLineTaken;
 }
 
-const char* LineVerdictWarning(LineVerdict verdict)
+const char* LineVerdictWarning(LineVerdict verdict, char* text, unsigned size)
 {
     switch (verdict) {
     case kLineTaken:
         return nullptr;
     case kLineLeadingBytes:
-        return "does not begin with '>'; tolvaren skips the bytes before its '>'";
+        std::snprintf(text, size, "does not begin with '>'; tolvaren skips the bytes before its '>'");
+        return text;
     case kLineNoMarker:
-        return "has no '>', so tolvaren ignores it";
+        std::snprintf(text, size, "has no '>', so tolvaren ignores it");
+        return text;
     case kLineTooLong:
-        return "is longer than the 8 characters tolvaren takes from its '>' on, so tolvaren "
-               "drops it";
+        std::snprintf(text, size,
+                      "is longer than the %u characters tolvaren takes from its '>' on, so tolvaren drops it",
+                      static_cast<unsigned>(kLampLineMax));
+        return text;
     case kLineSplit:
-        return "is longer than the 18 bytes tolvaren reads at a time, so tolvaren may lose it";
+        std::snprintf(text, size, "is longer than the %u bytes tolvaren reads at a time, so tolvaren may lose it",
+                      static_cast<unsigned>(kReceiverChunkBytes));
+        return text;
     }
     return nullptr;
 }
 
-bool ParseSendArguments(int argc, const char* const* argv, SendCommand* command, char* error)
+namespace {
+
+struct ArgumentsSeen {
+    bool action;  // the one thing to send, or --list
+    bool count;
+};
+
+void SetDefaults(SendCommand* command)
 {
     std::memset(command, 0, sizeof *command);
     command->linesPerSecond = kDemoRateDefault;
-    error[0] = '\0';
-    if (argc <= 1)
-        return Fail(error,
-                    "nothing to do: give a lamp value such as 00FF, or --line TEXT, -, "
-                    "--demo or --list");
+}
 
-    bool haveAction = false;
-    bool haveCount = false;
-    for (int i = 1; i < argc; ++i) {
-        const char* arg = argv[i];
-        if (IsHelpArgument(arg)) {
-            // Help is all that is done, whatever came before it.
-            std::memset(command, 0, sizeof *command);
-            command->action = kActionHelp;
-            command->linesPerSecond = kDemoRateDefault;
-            return true;
-        }
-        if (std::strcmp(arg, "--count") == 0) {
-            if (i + 1 >= argc) return Fail(error, "--count needs a number of lines, such as --count 5");
-            if (!ParseDecimal(argv[++i], 1, UINT32_MAX, &command->count))
-                return FailQuoting(error,
-                                   "--count takes a whole number of lines from 1 to 4294967295, "
-                                   "not \"%.40s\"",
-                                   argv[i]);
-            haveCount = true;
-            continue;
-        }
+bool ReadCount(int argc, const char* const* argv, int* at, SendCommand* command, char* error)
+{
+    if (*at + 1 >= argc) return Fail(error, "--count needs a number of lines, such as --count 5");
+    const char* value = argv[++*at];
+    if (!ParseDecimal(value, 1, UINT32_MAX, &command->count))
+        return Fail(error, "--count takes a whole number of lines from 1 to %lu, not \"%.40s\"",
+                    static_cast<unsigned long>(UINT32_MAX), value);
+    return true;
+}
 
-        if (haveAction)
-            return FailQuoting(error,
-                               "give only one thing to send (a lamp value, --line, -, --demo or "
-                               "--list); \"%.40s\" is one too many",
-                               arg);
-        haveAction = true;
+bool ReadLineOption(int argc, const char* const* argv, int* at, SendCommand* command, char* error)
+{
+    if (*at + 1 >= argc) return Fail(error, "--line needs the text of the line, such as --line \">5L00FF\"");
+    return ParseLineText(argv[++*at], command, error);
+}
 
-        if (std::strcmp(arg, "--line") == 0) {
-            if (i + 1 >= argc)
-                return Fail(error, "--line needs the text of the line, such as --line \">5L00FF\"");
-            command->action = kActionLine;
-            if (!ParseLineText(argv[++i], command, error)) return false;
-        } else if (std::strcmp(arg, "-") == 0) {
-            command->action = kActionStdin;
-        } else if (std::strcmp(arg, "--demo") == 0) {
-            command->action = kActionDemo;
-            if (i + 1 < argc && argv[i + 1][0] != '-') {
-                uint32_t rate = 0;
-                if (!ParseDecimal(argv[++i], 1, kDemoRateMax, &rate))
-                    return FailQuoting(error,
-                                       "--demo takes a whole number of lines a second from 1 to "
-                                       "1000, not \"%.40s\"",
-                                       argv[i]);
-                command->linesPerSecond = rate;
-            }
-        } else if (std::strcmp(arg, "--list") == 0) {
-            command->action = kActionList;
-        } else if (arg[0] == '-') {
-            return FailQuoting(error,
-                               "unknown option \"%.40s\"; a lamp value is plain hex digits, "
-                               "such as 00FF",
-                               arg);
-        } else {
-            command->action = kActionValue;
-            command->length = MakeValueLine(arg, command->line);
-            if (command->length == 0)
-                return FailQuoting(error,
-                                   "\"%.40s\" is not a lamp value: give 1 to 5 hexadecimal "
-                                   "digits, such as 00FF (upper row) or FF00 (lower row)",
-                                   arg);
+// The rate is optional: what follows --demo is its rate unless it is an
+// option.
+bool ReadDemoRate(int argc, const char* const* argv, int* at, SendCommand* command, char* error)
+{
+    if (*at + 1 >= argc || argv[*at + 1][0] == '-') return true;
+    const char* value = argv[++*at];
+    uint32_t rate = 0;
+    if (!ParseDecimal(value, 1, kDemoRateMax, &rate))
+        return Fail(error, "--demo takes a whole number of lines a second from 1 to %u, not \"%.40s\"",
+                    static_cast<unsigned>(kDemoRateMax), value);
+    command->linesPerSecond = rate;
+    return true;
+}
+
+typedef bool (*ActionReader)(int argc, const char* const* argv, int* at, SendCommand* command, char* error);
+
+struct ActionOption {
+    const char* name;
+    SendAction action;
+    ActionReader read;  // what follows it; nullptr: nothing
+};
+
+const ActionOption kActions[] = {
+    {"--line", kActionLine, ReadLineOption},
+    {"-", kActionStdin, nullptr},
+    {"--demo", kActionDemo, ReadDemoRate},
+    {"--list", kActionList, nullptr},
+};
+
+bool ReadLampValue(const char* arg, SendCommand* command, char* error)
+{
+    command->action = kActionValue;
+    command->length = MakeValueLine(arg, command->line);
+    if (command->length != 0) return true;
+    return Fail(error,
+                "\"%.40s\" is not a lamp value: give 1 to %u hexadecimal digits, such as 00FF (upper row) or "
+                "FF00 (lower row)",
+                arg, static_cast<unsigned>(kLampValueDigitsMax));
+}
+
+// The thing to send: an action option with what follows it, or a lamp
+// value.
+bool ReadAction(int argc, const char* const* argv, int* at, SendCommand* command, char* error)
+{
+    const char* arg = argv[*at];
+    for (const ActionOption& option : kActions)
+        if (std::strcmp(arg, option.name) == 0) {
+            command->action = option.action;
+            return option.read == nullptr || option.read(argc, argv, at, command, error);
         }
+    if (arg[0] == '-')
+        return Fail(error, "unknown option \"%.40s\"; a lamp value is plain hex digits, such as 00FF", arg);
+    return ReadLampValue(arg, command, error);
+}
+
+bool ReadArgument(int argc, const char* const* argv, int* at, SendCommand* command, ArgumentsSeen* seen,
+                  char* error)
+{
+    const char* arg = argv[*at];
+    if (std::strcmp(arg, "--count") == 0) {
+        seen->count = true;
+        return ReadCount(argc, argv, at, command, error);
     }
-
-    if (!haveAction)
+    if (seen->action)
         return Fail(error,
-                    "--count alone sends nothing; use it with --demo, such as --demo "
-                    "--count 30");
-    if (haveCount && command->action != kActionDemo)
+                    "give only one thing to send (a lamp value, --line, -, --demo or --list); \"%.40s\" is one "
+                    "too many",
+                    arg);
+    seen->action = true;
+    return ReadAction(argc, argv, at, command, error);
+}
+
+bool CheckCombination(const SendCommand& command, const ArgumentsSeen& seen, char* error)
+{
+    if (!seen.action)
+        return Fail(error, "--count alone sends nothing; use it with --demo, such as --demo --count 30");
+    if (seen.count && command.action != kActionDemo)
         return Fail(error, "--count goes with --demo only, such as --demo --count 30");
     return true;
+}
+
+}  // namespace
+
+bool ParseSendArguments(int argc, const char* const* argv, SendCommand* command, char* error)
+{
+    SetDefaults(command);
+    error[0] = '\0';
+    if (argc <= 1)
+        return Fail(error, "nothing to do: give a lamp value such as 00FF, or --line TEXT, -, --demo or --list");
+
+    ArgumentsSeen seen = {false, false};
+    for (int at = 1; at < argc; ++at) {
+        if (IsHelpArgument(argv[at])) {
+            // Help is all that is done, whatever came before it.
+            SetDefaults(command);
+            command->action = kActionHelp;
+            return true;
+        }
+        if (!ReadArgument(argc, argv, &at, command, &seen, error)) return false;
+    }
+    return CheckCombination(*command, seen, error);
 }
 
 void StartLines(LineSplitter* splitter)

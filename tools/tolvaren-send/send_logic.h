@@ -15,6 +15,7 @@ enum : unsigned {
     kDemoRateDefault = 10,    // lines a second
     kDemoRateMax = 1000,
     kReceiverChunkBytes = LAMP_PIPE_CHUNK_BYTES,  // tolvaren reads the pipe this many bytes at a time
+    kLineWarningBytes = 128,
 };
 
 enum SendAction {
@@ -60,8 +61,9 @@ enum LineVerdict {
 };
 LineVerdict JudgeLine(const char* line, unsigned length);
 
-// A warning for a line tolvaren will not take as it is; nullptr for kLineTaken.
-const char* LineVerdictWarning(LineVerdict verdict);
+// A warning for a line tolvaren will not take as it is, in text (size
+// bytes, kLineWarningBytes is room enough); nullptr for kLineTaken.
+const char* LineVerdictWarning(LineVerdict verdict, char* text, unsigned size);
 
 // Cuts a byte stream into lines for sending. A line ends at a line feed; a
 // carriage return before it is dropped, so text with Windows line ends

@@ -42,11 +42,11 @@ bool ReadValue(const OptionRule& rule, const char* value, VisCommand* command, c
         else if (std::strcmp(value, "vu") == 0)
             command->mode = kVisVu;
         else
-            return FailQuoting(error, "--mode takes spectrum or vu, not \"%.40s\"", value);
+            return Fail(error, "--mode takes spectrum or vu, not \"%.40s\"", value);
         return true;
     case kGivenDelay:
         if (!ParseDecimal(value, 0, kVisDelayMaxMs, &number))
-            return FailQuoting(error, "--delay takes a whole number of milliseconds from 0 to 500, not \"%.40s\"",
+            return Fail(error, "--delay takes a whole number of milliseconds from 0 to 500, not \"%.40s\"",
                                value);
         command->delayMs = number;
         return true;
@@ -56,18 +56,18 @@ bool ReadValue(const OptionRule& rule, const char* value, VisCommand* command, c
         else if (std::strcmp(value, "f32le") == 0)
             command->raw.encoding = kPcmF32;
         else
-            return FailQuoting(error,
+            return Fail(error,
                                "--format takes s16le (16-bit integer) or f32le (32-bit float), not \"%.40s\"",
                                value);
         return true;
     case kGivenRate:
         if (!ParseDecimal(value, kPcmRateMin, kPcmRateMax, &number))
-            return FailQuoting(error, "--rate takes samples a second from 22050 to 96000, not \"%.40s\"", value);
+            return Fail(error, "--rate takes samples a second from 22050 to 96000, not \"%.40s\"", value);
         command->raw.rate = number;
         return true;
     case kGivenChannels:
         if (!ParseDecimal(value, 1, kPcmChannelsMax, &number))
-            return FailQuoting(error, "--channels takes 1 (mono) or 2 (stereo), not \"%.40s\"", value);
+            return Fail(error, "--channels takes 1 (mono) or 2 (stereo), not \"%.40s\"", value);
         command->raw.channels = number;
         return true;
     case kGivenDevice:
@@ -113,9 +113,9 @@ bool ParseVisArguments(int argc, const char* const* argv, VisCommand* command, c
         const char* arg = argv[i];
         const OptionRule* rule = FindValueOption(arg);
         if (rule != nullptr) {
-            if (i + 1 >= argc) return Fail(error, rule->needs);
+            if (i + 1 >= argc) return Fail(error, "%s", rule->needs);
             if ((given & rule->flag) != 0)
-                return FailQuoting(error, "%.40s is given twice; give it once", rule->name);
+                return Fail(error, "%.40s is given twice; give it once", rule->name);
             given |= rule->flag;
             if (!ReadValue(*rule, argv[++i], command, error)) return false;
             continue;
@@ -135,7 +135,7 @@ bool ParseVisArguments(int argc, const char* const* argv, VisCommand* command, c
         } else if (std::strcmp(arg, "--list-devices") == 0) {
             action = kVisActionListDevices;
         } else if (arg[0] == '-') {
-            return FailQuoting(error,
+            return Fail(error,
                                "unknown option \"%.40s\" (a file whose name begins with - can be given "
                                "as ./NAME)",
                                arg);
@@ -146,7 +146,7 @@ bool ParseVisArguments(int argc, const char* const* argv, VisCommand* command, c
             command->path = arg;
         }
         if (haveInput)
-            return FailQuoting(error,
+            return Fail(error,
                                "give only one input (a WAV file, -, --capture or --list-devices); "
                                "\"%.40s\" is one too many",
                                arg);

@@ -4,16 +4,11 @@
 #include <cstring>
 
 #include "lamps/lamp_identity.h"
+#include "tools/common/tool_rules.h"
 
 namespace {
 
 const char kIdPrefix[] = "ROOT\\TOLVAREN_VLAMP\\";
-
-bool Fail(char* error, size_t size, const char* format, const char* argument = "")
-{
-    std::snprintf(error, size, format, argument);
-    return false;
-}
 
 // Upper-case hex digits, an optional 0x first, at most four digits.
 bool ReadHexId(const char* text, unsigned* value)
@@ -32,20 +27,6 @@ bool ReadHexId(const char* text, unsigned* value)
         number = number * 16 + static_cast<unsigned>(digit);
     }
     *value = number;
-    return true;
-}
-
-// Decimal digits only, no more than high.
-bool ReadMilliseconds(const char* text, unsigned long high, unsigned long* value)
-{
-    if (*text == '\0' || std::strlen(text) > 10) return false;
-    unsigned long long number = 0;
-    for (; *text != '\0'; ++text) {
-        if (*text < '0' || *text > '9') return false;
-        number = number * 10 + static_cast<unsigned>(*text - '0');
-    }
-    if (number > high) return false;
-    *value = static_cast<unsigned long>(number);
     return true;
 }
 
@@ -70,14 +51,112 @@ long Utf16Length(const char* text)
     return units;
 }
 
-bool ReadText(const char* option, const char* text, char* out, char* error, size_t size)
+bool ReadText(const char* option, const char* text, char* out, char* error)
 {
     const long units = Utf16Length(text);
-    if (units < 0) return Fail(error, size, "%s: the text is not valid UTF-8.", option);
-    if (units > 126) return Fail(error, size, "%s: a HID string is at most 126 characters.", option);
+    if (units < 0) return Fail(error, "%s: the text is not valid UTF-8.", option);
+    if (units > kLampTextChars)
+        return Fail(error, "%s: a HID string is at most %d characters.", option, kLampTextChars);
     std::snprintf(out, kLampTextBytes, "%s", text);
     return true;
 }
+
+// The commands as bits, for what each option goes with.
+unsigned VerbBit(LampVerb verb)
+{
+    return 1u << verb;
+}
+
+const unsigned kAddOnly = 1u << kLampVerbAdd;
+const unsigned kBehaviour = 1u << kLampVerbAdd | 1u << kLampVerbSet;
+const unsigned kWaiting = 1u << kLampVerbAdd | 1u << kLampVerbRemove | 1u << kLampVerbRemoveAll | 1u << kLampVerbPath;
+const unsigned kTakesIds = 1u << kLampVerbSet | 1u << kLampVerbRemove | 1u << kLampVerbPath;
+
+typedef bool (*OptionReader)(const char* option, const char* value, LampCommand* command, char* error);
+
+bool ReadId(const char* option, const char* value, LampCommand* command, char* error)
+{
+    unsigned* id = std::strcmp(option, "--vid") == 0 ? &command->vendorId : &command->productId;
+    if (!ReadHexId(value, id)) return Fail(error, "%s takes 1 to 4 hex digits, such as 16C0.", option);
+    return true;
+}
+
+bool ReadManufacturer(const char* option, const char* value, LampCommand* command, char* error)
+{
+    return ReadText(option, value, command->manufacturer, error);
+}
+
+bool ReadProduct(const char* option, const char* value, LampCommand* command, char* error)
+{
+    return ReadText(option, value, command->product, error);
+}
+
+bool ReadSerial(const char* option, const char* value, LampCommand* command, char* error)
+{
+    return ReadText(option, value, command->serial, error);
+}
+
+bool ReadLog(const char*, const char* value, LampCommand* command, char* error)
+{
+    if (value[0] == '\0' || std::strlen(value) >= sizeof command->logPath)
+        return Fail(error, "--log takes the path of the file to write, at most %d bytes.", kLampPathBytes - 1);
+    std::snprintf(command->logPath, sizeof command->logPath, "%s", value);
+    return true;
+}
+
+bool ReadMilliseconds(const char* option, const char* text, unsigned long* value, char* error)
+{
+    uint32_t number = 0;
+    if (!ParseDecimal(text, 0, kLampMaxDelayMs, &number))
+        return Fail(error, "%s takes milliseconds, 0 to %lu.", option, kLampMaxDelayMs);
+    *value = number;
+    return true;
+}
+
+bool ReadDelay(const char* option, const char* value, LampCommand* command, char* error)
+{
+    command->delayGiven = true;
+    return ReadMilliseconds(option, value, &command->delayMs, error);
+}
+
+bool ReadTimeout(const char* option, const char* value, LampCommand* command, char* error)
+{
+    return ReadMilliseconds(option, value, &command->timeoutMs, error);
+}
+
+bool ReadReports(const char* option, const char*, LampCommand* command, char*)
+{
+    command->failReports = std::strcmp(option, "--fail-reports") == 0;
+    command->failGiven = true;
+    return true;
+}
+
+bool ReadNoWait(const char*, const char*, LampCommand* command, char*)
+{
+    command->timeoutMs = 0;
+    return true;
+}
+
+struct LampOption {
+    const char* name;
+    unsigned verbs;  // the commands that take it
+    bool takesValue;
+    OptionReader read;
+};
+
+const LampOption kOptions[] = {
+    {"--vid", kAddOnly, true, ReadId},
+    {"--pid", kAddOnly, true, ReadId},
+    {"--manufacturer", kAddOnly, true, ReadManufacturer},
+    {"--product", kAddOnly, true, ReadProduct},
+    {"--serial", kAddOnly, true, ReadSerial},
+    {"--log", kAddOnly, true, ReadLog},
+    {"--delay", kBehaviour, true, ReadDelay},
+    {"--fail-reports", kBehaviour, false, ReadReports},
+    {"--accept-reports", kBehaviour, false, ReadReports},
+    {"--timeout", kWaiting, true, ReadTimeout},
+    {"--no-wait", kWaiting, false, ReadNoWait},
+};
 
 struct Verb {
     const char* name;
@@ -97,9 +176,83 @@ const Verb kVerbs[] = {
     {"help", kLampVerbHelp},
 };
 
-bool Is(const char* arg, const char* name)
+
+// An option that takes a value wants it whatever the command, so that a
+// missing one is named as such.
+const LampOption* FindOption(const char* arg)
 {
-    return std::strcmp(arg, name) == 0;
+    for (const LampOption& option : kOptions)
+        if (std::strcmp(arg, option.name) == 0) return &option;
+    return nullptr;
+}
+
+void SetDefaults(LampCommand* command)
+{
+    std::memset(command, 0, sizeof *command);
+    command->verb = kLampVerbHelp;
+    command->vendorId = LAMP_VENDOR_ID;
+    command->productId = LAMP_PRODUCT_ID;
+    std::snprintf(command->manufacturer, sizeof command->manufacturer, "%s", LAMP_MANUFACTURER);
+    std::snprintf(command->product, sizeof command->product, "%s", LAMP_PRODUCT);
+    command->timeoutMs = kLampDefaultTimeoutMs;
+}
+
+bool ReadVerb(const char* arg, LampCommand* command, char* error)
+{
+    for (const Verb& verb : kVerbs)
+        if (std::strcmp(arg, verb.name) == 0) {
+            command->verb = verb.verb;
+            return true;
+        }
+    return Fail(error,
+                "unknown command \"%.40s\": give install-driver, add, set, remove, remove-all, list or path "
+                "(--help explains them).",
+                arg);
+}
+
+bool ReadLampId(const char* arg, LampCommand* command, char* error)
+{
+    if (command->idCount == kLampMaxIds) return Fail(error, "at most %d lamps at a time.", kLampMaxIds);
+    if (!NormalizeLampId(arg, command->ids[command->idCount], kLampIdBytes))
+        return Fail(error,
+                    "\"%.40s\" is not a virtual lamp: give its id as add or list print it, such as "
+                    "ROOT\\TOLVAREN_VLAMP\\0000, or just its number.",
+                    arg);
+    ++command->idCount;
+    return true;
+}
+
+// The arguments after the command, each an option of it (with its value)
+// or, for the commands that take lamps, a lamp's id. Returns how many
+// arguments it took, 0 on a usage error.
+int ReadArgument(int argc, const char* const* argv, int at, LampCommand* command, char* error)
+{
+    const char* arg = argv[at];
+    const unsigned verb = VerbBit(command->verb);
+    const LampOption* option = FindOption(arg);
+    if (option != nullptr && option->takesValue && at + 1 >= argc) {
+        Fail(error, "%s needs a value after it.", arg);
+        return 0;
+    }
+    if (option != nullptr && (option->verbs & verb) != 0)
+        return option->read(arg, option->takesValue ? argv[at + 1] : nullptr, command, error)
+                   ? (option->takesValue ? 2 : 1)
+                   : 0;
+    if ((kTakesIds & verb) != 0 && arg[0] != '-') return ReadLampId(arg, command, error) ? 1 : 0;
+    Fail(error, "%.40s is not an option of this command (--help lists them).", arg);
+    return 0;
+}
+
+bool CheckLampCount(const LampCommand& command, char* error)
+{
+    const unsigned verb = VerbBit(command.verb);
+    if ((kTakesIds & verb) != 0 && command.idCount == 0)
+        return Fail(error, "give the lamp's id, as add or list print it.");
+    if (command.verb == kLampVerbSet && command.idCount > 1) return Fail(error, "set changes one lamp at a time.");
+    if (command.verb == kLampVerbPath && command.idCount > 1) return Fail(error, "path takes one lamp.");
+    if (command.verb == kLampVerbSet && !command.delayGiven && !command.failGiven)
+        return Fail(error, "set needs --delay MS, --fail-reports or --accept-reports.");
+    return true;
 }
 
 }  // namespace
@@ -130,90 +283,15 @@ bool NormalizeLampId(const char* given, char* id, size_t idSize)
     return true;
 }
 
-bool ParseLampCommand(int argc, const char* const* argv, LampCommand* command, char* error, size_t errorSize)
+bool ParseLampCommand(int argc, const char* const* argv, LampCommand* command, char* error)
 {
-    std::memset(command, 0, sizeof *command);
-    command->verb = kLampVerbHelp;
-    command->vendorId = LAMP_VENDOR_ID;
-    command->productId = LAMP_PRODUCT_ID;
-    std::snprintf(command->manufacturer, sizeof command->manufacturer, "%s", LAMP_MANUFACTURER);
-    std::snprintf(command->product, sizeof command->product, "%s", LAMP_PRODUCT);
-    command->timeoutMs = kLampDefaultTimeoutMs;
+    SetDefaults(command);
     if (argc < 1) return true;
-
-    bool known = false;
-    for (const Verb& verb : kVerbs)
-        if (Is(argv[0], verb.name)) {
-            command->verb = verb.verb;
-            known = true;
-        }
-    if (!known)
-        return Fail(error, errorSize,
-                    "unknown command \"%.40s\": give install-driver, add, set, remove, remove-all, list "
-                    "or path (--help explains them).",
-                    argv[0]);
-
-    const LampVerb verb = command->verb;
-    const bool takesIds = verb == kLampVerbSet || verb == kLampVerbRemove || verb == kLampVerbPath;
-    const bool takesTimeout = verb == kLampVerbAdd || verb == kLampVerbRemove || verb == kLampVerbRemoveAll ||
-                              verb == kLampVerbPath;
-    const bool takesBehaviour = verb == kLampVerbAdd || verb == kLampVerbSet;
-
-    for (int i = 1; i < argc; ++i) {
-        const char* arg = argv[i];
-        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-        const bool withValue = Is(arg, "--vid") || Is(arg, "--pid") || Is(arg, "--manufacturer") ||
-                               Is(arg, "--product") || Is(arg, "--serial") || Is(arg, "--log") ||
-                               Is(arg, "--delay") || Is(arg, "--timeout");
-        if (withValue && value == nullptr) return Fail(error, errorSize, "%s needs a value after it.", arg);
-
-        if (verb == kLampVerbAdd && (Is(arg, "--vid") || Is(arg, "--pid"))) {
-            if (!ReadHexId(value, Is(arg, "--vid") ? &command->vendorId : &command->productId))
-                return Fail(error, errorSize, "%s takes 1 to 4 hex digits, such as 16C0.", arg);
-        } else if (verb == kLampVerbAdd && Is(arg, "--manufacturer")) {
-            if (!ReadText(arg, value, command->manufacturer, error, errorSize)) return false;
-        } else if (verb == kLampVerbAdd && Is(arg, "--product")) {
-            if (!ReadText(arg, value, command->product, error, errorSize)) return false;
-        } else if (verb == kLampVerbAdd && Is(arg, "--serial")) {
-            if (!ReadText(arg, value, command->serial, error, errorSize)) return false;
-        } else if (verb == kLampVerbAdd && Is(arg, "--log")) {
-            if (value[0] == '\0' || std::strlen(value) >= sizeof command->logPath)
-                return Fail(error, errorSize, "--log takes the path of the file to write, at most 1000 bytes.");
-            std::snprintf(command->logPath, sizeof command->logPath, "%s", value);
-        } else if (takesBehaviour && Is(arg, "--delay")) {
-            if (!ReadMilliseconds(value, kLampMaxDelayMs, &command->delayMs))
-                return Fail(error, errorSize, "--delay takes milliseconds, 0 to 600000.");
-            command->delayGiven = true;
-        } else if (takesBehaviour && (Is(arg, "--fail-reports") || Is(arg, "--accept-reports"))) {
-            command->failReports = Is(arg, "--fail-reports");
-            command->failGiven = true;
-            continue;
-        } else if (takesTimeout && Is(arg, "--timeout")) {
-            if (!ReadMilliseconds(value, kLampMaxDelayMs, &command->timeoutMs))
-                return Fail(error, errorSize, "--timeout takes milliseconds, 0 to 600000.");
-        } else if (takesTimeout && Is(arg, "--no-wait")) {
-            command->timeoutMs = 0;
-            continue;
-        } else if (takesIds && arg[0] != '-') {
-            if (command->idCount == kLampMaxIds) return Fail(error, errorSize, "at most 16 lamps at a time.");
-            if (!NormalizeLampId(arg, command->ids[command->idCount], kLampIdBytes))
-                return Fail(error, errorSize,
-                            "\"%.40s\" is not a virtual lamp: give its id as add or list print it, such as "
-                            "ROOT\\TOLVAREN_VLAMP\\0000, or just its number.",
-                            arg);
-            ++command->idCount;
-            continue;
-        } else {
-            return Fail(error, errorSize, "%.40s is not an option of this command (--help lists them).", arg);
-        }
-        ++i;
+    if (!ReadVerb(argv[0], command, error)) return false;
+    for (int at = 1; at < argc;) {
+        const int taken = ReadArgument(argc, argv, at, command, error);
+        if (taken == 0) return false;
+        at += taken;
     }
-
-    if (takesIds && command->idCount == 0)
-        return Fail(error, errorSize, "give the lamp's id, as add or list print it.");
-    if (verb == kLampVerbSet && command->idCount > 1) return Fail(error, errorSize, "set changes one lamp at a time.");
-    if (verb == kLampVerbPath && command->idCount > 1) return Fail(error, errorSize, "path takes one lamp.");
-    if (verb == kLampVerbSet && !command->delayGiven && !command->failGiven)
-        return Fail(error, errorSize, "set needs --delay MS, --fail-reports or --accept-reports.");
-    return true;
+    return CheckLampCount(*command, error);
 }

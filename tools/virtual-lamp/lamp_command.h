@@ -3,6 +3,9 @@
 // that the native unit tests check it too. Text is UTF-8.
 #include <cstddef>
 
+#include "tools/common/tool_rules.h"  // kUsageErrorMax
+#include "tools/virtual-lamp/lamp_settings.h"
+
 enum LampVerb {
     kLampVerbHelp,
     kLampVerbInstallDriver,
@@ -16,12 +19,13 @@ enum LampVerb {
 
 // A device string is at most 126 UTF-16 units: 3 bytes each in UTF-8 at
 // most, and the NUL.
-const int kLampTextBytes = 126 * 3 + 1;
+const int kLampTextChars = VLAMP_MAX_STRING;
+const int kLampTextBytes = kLampTextChars * 3 + 1;
 const int kLampPathBytes = 1024;
 // "ROOT\TOLVAREN_VLAMP\" and up to ten digits.
 const int kLampIdBytes = 40;
 const int kLampMaxIds = 16;
-const unsigned long kLampMaxDelayMs = 600000;
+const unsigned long kLampMaxDelayMs = VLAMP_MAX_DELAY_MS;
 const unsigned long kLampDefaultTimeoutMs = 10000;
 
 struct LampCommand {
@@ -47,8 +51,9 @@ struct LampCommand {
 };
 
 // Reads the arguments after the program's name. On failure returns false
-// and says in error what is wrong and what to give instead.
-bool ParseLampCommand(int argc, const char* const* argv, LampCommand* command, char* error, size_t errorSize);
+// and says in error (kUsageErrorMax bytes) what is wrong and what to give
+// instead.
+bool ParseLampCommand(int argc, const char* const* argv, LampCommand* command, char* error);
 
 // A lamp's instance id from what a user gives: the full id, any case, or
 // just its number ("3", "0003"). False when it is neither.

@@ -5,11 +5,11 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
 #include "lamps/lamp_identity.h"
+#include "tools/common/console_win32.h"
 #include "tools/virtual-lamp/lamp_command.h"
 #include "tools/virtual-lamp/lamp_setup_win32.h"
 
@@ -25,6 +25,7 @@ enum ExitCode : int {
     kExitLogFailed = 6,
 };
 
+// Its limits come in as numbers: see ShowHelp.
 const char kHelp[] =
     "virtual-lamp: virtual lamp devices on the system's own HID stack, for tests and demos.\n"
     "A virtual lamp is a HID device (vendor 16C0, product 05DF unless told otherwise) that takes\n"
@@ -35,15 +36,15 @@ const char kHelp[] =
     "  install-driver   puts the driver (tolvaren_vlamp.sys and tolvaren_vlamp.inf, beside this\n"
     "                   program) into the prefix; once per prefix. add does it too when needed.\n"
     "  add [OPTIONS]    adds a lamp, waits until its HID device is there and prints its id.\n"
-    "      --vid HEX, --pid HEX        its ids (16C0, 05DF)\n"
+    "      --vid HEX, --pid HEX        its ids (%04X, %04X)\n"
     "      --manufacturer TEXT         its strings (\"" LAMP_MANUFACTURER "\", \"" LAMP_PRODUCT "\");\n"
     "      --product TEXT              an empty TEXT gives a lamp without that string\n"
     "      --serial TEXT               its serial number string (its number)\n"
-    "      --delay MS                  it takes MS milliseconds over each report, 0 to 600000\n"
+    "      --delay MS                  it takes MS milliseconds over each report, 0 to %lu\n"
     "      --fail-reports              it refuses every report\n"
     "      --log PATH                  where it records what it gets: a Windows path, or a Unix\n"
     "                                  one (/tmp/lamp.log), which is read through drive Z:\n"
-    "      --timeout MS, --no-wait     how long to wait for its HID device (10000)\n"
+    "      --timeout MS, --no-wait     how long to wait for its HID device (%lu)\n"
     "  set ID [--delay MS] [--fail-reports | --accept-reports]\n"
     "                   changes how a present lamp answers its next reports.\n"
     "  remove ID...     removes lamps; a program holding one keeps a handle whose reports fail.\n"
@@ -73,14 +74,6 @@ const char kHelp[] =
     "  5  the lamp's HID device did not come (or go) in time\n"
     "  6  the log file could not be made\n";
 
-void WriteUtf8(bool toErr, const char* text)
-{
-    HANDLE handle = GetStdHandle(toErr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
-    if (handle == NULL || handle == INVALID_HANDLE_VALUE) return;
-    DWORD written = 0;
-    WriteFile(handle, text, static_cast<DWORD>(std::strlen(text)), &written, NULL);
-}
-
 // Wide text to UTF-8 for the terminal; cut short when it does not fit.
 const char* Utf8(const WCHAR* text, char* buffer, int size)
 {
@@ -88,28 +81,21 @@ const char* Utf8(const WCHAR* text, char* buffer, int size)
     return buffer;
 }
 
-void Say(bool toErr, const char* format, ...) __attribute__((format(gnu_printf, 2, 3)));
-void Say(bool toErr, const char* format, ...)
+int ExitCodeOf(LampOutcome outcome)
 {
-    char text[2048];
-    va_list arguments;
-    va_start(arguments, format);
-    std::vsnprintf(text, sizeof text, format, arguments);
-    va_end(arguments);
-    WriteUtf8(toErr, text);
-}
-
-int Report(const LampProblem& problem)
-{
-    char text[3 * 1024];
-    Say(true, "virtual-lamp: %s.\n", Utf8(problem.text, text, sizeof text));
-    switch (problem.outcome) {
+    switch (outcome) {
     case kLampNoDriver: return kExitNoDriver;
     case kLampNoSuchLamp: return kExitNoSuchLamp;
     case kLampTimedOut: return kExitTimedOut;
     case kLampLogFailed: return kExitLogFailed;
     default: return kExitRefused;
     }
+}
+
+int Report(const LampProblem& problem)
+{
+    char text[3 * 1024];
+    return ErrorExit(ExitCodeOf(problem.outcome), "virtual-lamp: %s.\n", Utf8(problem.text, text, sizeof text));
 }
 
 bool ToWide(const char* text, WCHAR* out, int chars)
@@ -133,6 +119,13 @@ void WindowsPath(const char* given, WCHAR* path)
     if (GetFullPathNameW(wide, MAX_PATH, path, NULL) == 0) wcscpy(path, wide);
 }
 
+void ShowHelp()
+{
+    static char text[sizeof kHelp + 32];
+    std::snprintf(text, sizeof text, kHelp, LAMP_VENDOR_ID, LAMP_PRODUCT_ID, kLampMaxDelayMs, kLampDefaultTimeoutMs);
+    WriteText(kToOut, text);
+}
+
 void OwnDirectory(WCHAR* directory)
 {
     GetModuleFileNameW(NULL, directory, MAX_PATH);
@@ -148,11 +141,11 @@ int InstallDriver(bool quiet)
     bool replaced = false;
     if (!InstallLampDriver(directory, &replaced, &problem)) return Report(problem);
     if (replaced)
-        Say(true,
+        Print(kToErr,
             "virtual-lamp: replaced the driver in this prefix by the one built. Lamps that came since the\n"
             "prefix started keep the old one until it stops (wineserver -k).\n");
     else if (!quiet)
-        Say(true, "virtual-lamp: the driver is installed in this prefix.\n");
+        Print(kToErr, "virtual-lamp: the driver is installed in this prefix.\n");
     return kExitOk;
 }
 
@@ -171,7 +164,7 @@ int Add(const LampCommand& command)
     LampProblem problem;
     if (!AddLamp(lamp, command.timeoutMs, id, &problem)) return Report(problem);
     char text[256];
-    Say(false, "%s\n", Utf8(id, text, sizeof text));
+    Print(kToOut, "%s\n", Utf8(id, text, sizeof text));
     return kExitOk;
 }
 
@@ -180,7 +173,7 @@ void PrintLamp(const LampListing& listing, void* context)
     ++*static_cast<unsigned*>(context);
     const LampDescription& lamp = listing.lamp;
     char id[256], manufacturer[512], product[512], serial[512], log[3 * MAX_PATH], path[3 * kLampPathChars];
-    Say(false, "%s  %04X:%04X \"%s\" \"%s\" serial \"%s\", %lu ms a report, %s\n    log %s\n    %s%s\n",
+    Print(kToOut, "%s  %04X:%04X \"%s\" \"%s\" serial \"%s\", %lu ms a report, %s\n    log %s\n    %s%s\n",
         Utf8(listing.id, id, sizeof id), lamp.vendorId, lamp.productId,
         Utf8(lamp.manufacturer, manufacturer, sizeof manufacturer), Utf8(lamp.product, product, sizeof product),
         Utf8(lamp.serial, serial, sizeof serial), static_cast<unsigned long>(lamp.delayMs),
@@ -195,7 +188,7 @@ int Run(const LampCommand& command)
     LampProblem problem;
     WCHAR id[kLampIdChars];
     switch (command.verb) {
-    case kLampVerbHelp: WriteUtf8(false, kHelp); return kExitOk;
+    case kLampVerbHelp: ShowHelp(); return kExitOk;
     case kLampVerbInstallDriver: return InstallDriver(false);
     case kLampVerbAdd: return Add(command);
     case kLampVerbSet: {
@@ -215,28 +208,27 @@ int Run(const LampCommand& command)
     case kLampVerbRemoveAll: {
         unsigned removed = 0;
         const bool ok = RemoveAllLamps(command.timeoutMs, &removed, &problem);
-        Say(true, "virtual-lamp: removed %u virtual lamp%s.\n", removed, removed == 1 ? "" : "s");
+        Print(kToErr, "virtual-lamp: removed %u virtual lamp%s.\n", removed, removed == 1 ? "" : "s");
         return ok ? kExitOk : Report(problem);
     }
     case kLampVerbList: {
         unsigned count = 0;
         if (!ForEachLamp(PrintLamp, &count, &problem)) return Report(problem);
-        if (count == 0) Say(true, "virtual-lamp: there are no virtual lamps in this prefix.\n");
+        if (count == 0) Print(kToErr, "virtual-lamp: there are no virtual lamps in this prefix.\n");
         return kExitOk;
     }
     case kLampVerbPath: {
         ToWide(command.ids[0], id, kLampIdChars);
         WCHAR path[kLampPathChars];
-        if (!LampExists(id)) {
-            Say(true, "virtual-lamp: there is no virtual lamp %s in this prefix.\n", command.ids[0]);
-            return kExitNoSuchLamp;
-        }
-        if (!WaitForLampPath(id, command.timeoutMs, path)) {
-            Say(true, "virtual-lamp: the lamp %s is installed, but its HID device is not there.\n", command.ids[0]);
-            return kExitTimedOut;
-        }
+        if (!LampExists(id))
+            return ErrorExit(kExitNoSuchLamp, "virtual-lamp: there is no virtual lamp %s in this prefix.\n",
+                             command.ids[0]);
+        if (!WaitForLampPath(id, command.timeoutMs, path))
+            return ErrorExit(kExitTimedOut,
+                             "virtual-lamp: the lamp %s is installed, but its HID device is not there.\n",
+                             command.ids[0]);
         char text[3 * kLampPathChars];
-        Say(false, "%s\n", Utf8(path, text, sizeof text));
+        Print(kToOut, "%s\n", Utf8(path, text, sizeof text));
         return kExitOk;
     }
     }
@@ -253,28 +245,21 @@ int main()
 {
     int count = 0;
     LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (wide == NULL) {
-        Say(true, "virtual-lamp: the command line could not be read.\n");
-        return kExitUsage;
-    }
+    if (wide == NULL) return ErrorExit(kExitUsage, "virtual-lamp: the command line could not be read.\n");
     int used = 0, argc = 0;
     for (int i = 1; i < count && argc < 256; ++i) {
         const int room = static_cast<int>(sizeof argumentBytes) - used;
         const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, argumentBytes + used, room, NULL, NULL);
-        if (bytes == 0) {
-            Say(true, "virtual-lamp: the command line is too long.\n");
-            return kExitUsage;
-        }
+        if (bytes == 0) return ErrorExit(kExitUsage, "virtual-lamp: the command line is too long.\n");
         argumentTexts[argc++] = argumentBytes + used;
         used += bytes;
     }
     LocalFree(wide);
 
     LampCommand command;
-    char error[512];
-    if (!ParseLampCommand(argc, argumentTexts, &command, error, sizeof error)) {
-        Say(true, "virtual-lamp: %s\nRun virtual-lamp.exe --help for the commands and their options.\n", error);
-        return kExitUsage;
-    }
+    char error[kUsageErrorMax];
+    if (!ParseLampCommand(argc, argumentTexts, &command, error))
+        return ErrorExit(kExitUsage,
+                         "virtual-lamp: %s\nRun virtual-lamp.exe --help for the commands and their options.\n", error);
     return Run(command);
 }
