@@ -44,6 +44,8 @@ void DeleteDrawingObjects()
     DeleteObject(penOutline);
 }
 
+// Captioned "Tolvaren Glimmerix", where the platform and About boxes say
+// "Pipe Server Glimmerix": the two captions are the program's contract.
 void ReportMissingDevice(char* text, size_t size, const DeviceSelector& selector)
 {
     _snprintf(text, size, "no HID found with VID=%X, PID=%X",
@@ -60,6 +62,8 @@ void AddAboutToSystemMenu(HWND window)
     AppendMenuA(menu, MF_STRING | MF_BYPOSITION, IDM_ABOUT, "About");
 }
 
+// No TranslateMessage and no accelerators: the window takes no typed
+// text, and the loop's two calls are the program's contract.
 int RunMessageLoop()
 {
     MSG message;
@@ -82,9 +86,12 @@ void CloseLampDevice()
 
 }  // namespace
 
+// The order of these steps is the program's contract: the device is looked
+// for (and its box shown) before the title is made and the window opens.
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
 {
     if (!PlatformIsNt()) {
+        // 255 of titleBuffer's 256 bytes, as the program has always loaded it.
         LoadStringA(instance, IDS_NEED_NT, titleBuffer, 255);
         MessageBoxA(NULL, titleBuffer, "Pipe Server Glimmerix", MB_ICONHAND);
         return 0;

@@ -13,6 +13,9 @@ const DWORD kChunkSize = LAMP_PIPE_CHUNK_BYTES;
 
 HANDLE pipeHandle = INVALID_HANDLE_VALUE;
 
+// The strings are loaded into the shell's titleBuffer (the window has its
+// title by now), 255 bytes at most, and the box is captioned "Debug
+// Window": odd, but all three are the program's contract.
 void ShowPipeError(HWND owner, DWORD code)
 {
     char message[256] = {0};
