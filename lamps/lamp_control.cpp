@@ -9,21 +9,17 @@ LampDevice deviceInUse = nullptr;
 // Shutdown waits for the report to deviceInUse to end.
 bool shutdownWaiting = false;
 
-class LampLockGuard {
+// Holds one of the two locks for a scope.
+template <void (*Acquire)(), void (*Release)()>
+class LockGuard {
 public:
-    LampLockGuard() { LampLockAcquire(); }
-    ~LampLockGuard() { LampLockRelease(); }
-    LampLockGuard(const LampLockGuard&) = delete;
-    LampLockGuard& operator=(const LampLockGuard&) = delete;
+    LockGuard() { Acquire(); }
+    ~LockGuard() { Release(); }
+    LockGuard(const LockGuard&) = delete;
+    LockGuard& operator=(const LockGuard&) = delete;
 };
-
-class SendLockGuard {
-public:
-    SendLockGuard() { LampSendLockAcquire(); }
-    ~SendLockGuard() { LampSendLockRelease(); }
-    SendLockGuard(const SendLockGuard&) = delete;
-    SendLockGuard& operator=(const SendLockGuard&) = delete;
-};
+typedef LockGuard<LampLockAcquire, LampLockRelease> LampLockGuard;
+typedef LockGuard<LampSendLockAcquire, LampSendLockRelease> SendLockGuard;
 
 // Takes the line into the state; returns the device to send the report to,
 // or nullptr when no report is due.
