@@ -21,6 +21,7 @@
 #include "program_driver.h"
 #include "sim_device_fixture.h"
 #include "virtual_lamp_fixture.h"
+#include "wine_settings.h"
 
 namespace {
 
@@ -116,19 +117,8 @@ bool FileExists(const std::string& path)
 // beside them however the Wine prefix was made (wine-up.sh sets the same).
 bool UseSimulatedDevice(const char* exeName)
 {
-    HKEY key;
-    const std::string path = std::string("Software\\Wine\\AppDefaults\\") + exeName + "\\DllOverrides";
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, NULL, 0, KEY_SET_VALUE, NULL, &key, NULL) !=
-        ERROR_SUCCESS)
-        return false;
-    const char native[] = "native";
-    bool ok = true;
-    for (const char* dll : {"hid", "setupapi"})
-        ok = RegSetValueExA(key, dll, 0, REG_SZ, reinterpret_cast<const BYTE*>(native), sizeof native) ==
-                 ERROR_SUCCESS &&
-             ok;
-    RegCloseKey(key);
-    return ok;
+    return SetWineAppDefault(exeName, "DllOverrides", "hid", "native") &&
+           SetWineAppDefault(exeName, "DllOverrides", "setupapi", "native");
 }
 
 // ---- the simulated device's reports ----------------------------------------

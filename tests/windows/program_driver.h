@@ -116,5 +116,5 @@ bool CopyBeside(const std::string& from, const std::string& to);
 std::string WineVersionText();
 int WineVersion();
 
-// Makes Wine report Windows 98 to programs of this file name.
+// Makes Wine report an older Windows ("win98") to programs of this file name.
 bool SetWineWindowsVersion(const std::string& exeName, const char* version);
