@@ -9,13 +9,13 @@
 
 const char kPipeName[] = "\\\\.\\pipe\\korvinde";
 
-bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs)
+bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs, DWORD pollMs)
 {
     const DWORD start = GetTickCount();
     for (;;) {
         if (done()) return true;
         if (GetTickCount() - start > timeoutMs) return done();
-        Sleep(20);
+        Sleep(pollMs);
     }
 }
 

@@ -9,8 +9,9 @@
 #include <string>
 #include <vector>
 
-// Polls until done() holds or timeoutMs pass; returns done()'s last answer.
-bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000);
+// Polls every pollMs until done() holds or timeoutMs pass; returns done()'s
+// last answer.
+bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000, DWORD pollMs = 20);
 
 // The directory the test programs, the simulated device and the program
 // copies under test lie in.
