@@ -5,15 +5,17 @@
 
 #include <tlhelp32.h>
 
+#include "wine_settings.h"
+
 const char kPipeName[] = "\\\\.\\pipe\\korvinde";
 
-bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs)
+bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs, DWORD pollMs)
 {
     const DWORD start = GetTickCount();
     for (;;) {
         if (done()) return true;
         if (GetTickCount() - start > timeoutMs) return done();
-        Sleep(20);
+        Sleep(pollMs);
     }
 }
 
@@ -389,15 +391,7 @@ bool CopyBeside(const std::string& from, const std::string& to)
 
 bool SetWineWindowsVersion(const std::string& exeName, const char* version)
 {
-    HKEY key;
-    const std::string path = "Software\\Wine\\AppDefaults\\" + exeName;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, NULL, 0, KEY_SET_VALUE, NULL, &key, NULL) !=
-        ERROR_SUCCESS)
-        return false;
-    const LONG result = RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version),
-                                       static_cast<DWORD>(std::strlen(version) + 1));
-    RegCloseKey(key);
-    return result == ERROR_SUCCESS;
+    return SetWineAppDefault(exeName, NULL, "Version", version);
 }
 
 std::string WineVersionText()

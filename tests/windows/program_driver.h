@@ -9,8 +9,9 @@
 #include <string>
 #include <vector>
 
-// Polls until done() holds or timeoutMs pass; returns done()'s last answer.
-bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000);
+// Polls every pollMs until done() holds or timeoutMs pass; returns done()'s
+// last answer.
+bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000, DWORD pollMs = 20);
 
 // The directory the test programs, the simulated device and the program
 // copies under test lie in.
@@ -116,5 +117,5 @@ bool CopyBeside(const std::string& from, const std::string& to);
 std::string WineVersionText();
 int WineVersion();
 
-// Makes Wine report Windows 98 to programs of this file name.
+// Makes Wine report an older Windows ("win98") to programs of this file name.
 bool SetWineWindowsVersion(const std::string& exeName, const char* version);
