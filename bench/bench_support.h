@@ -8,7 +8,7 @@
 
 // The tests' driver of programs, and their lamps' clock (Counter()) and
 // report text (LampReport()).
-#include "pipe_session.h"
+#include "program_driver.h"
 #include "program_driver.h"
 #include "sim_device_fixture.h"
 

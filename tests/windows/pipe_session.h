@@ -10,14 +10,6 @@
 
 #include "program_driver.h"
 
-// A feature report as a device's log gives it: "7 01 00 FF 00 00 00 00 ok".
-std::string LampReport(uint8_t low, uint8_t high, const char* verdict = "ok");
-
-// QueryPerformanceCounter's count, which the lamps' logs use too, and its
-// counts a millisecond.
-long long Counter();
-long long CountsPerMs();
-
 // A line written to the pipe, what the panel shows after it, and whether
 // it sends a report.
 struct LampLineCase {

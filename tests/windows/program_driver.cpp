@@ -409,3 +409,24 @@ int WineVersion()
     if (std::sscanf(WineVersionText().c_str(), "%u.%u", &major, &minor) < 1) return 0;
     return static_cast<int>(major * 100 + minor);
 }
+
+std::string LampReport(uint8_t low, uint8_t high, const char* verdict)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "7 01 00 %02X %02X 00 00 00 %s", low, high, verdict);
+    return text;
+}
+
+long long Counter()
+{
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return now.QuadPart;
+}
+
+long long CountsPerMs()
+{
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    return frequency.QuadPart / 1000;
+}

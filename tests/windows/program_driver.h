@@ -119,3 +119,11 @@ int WineVersion();
 
 // Makes Wine report an older Windows ("win98") to programs of this file name.
 bool SetWineWindowsVersion(const std::string& exeName, const char* version);
+
+// A feature report as a device's log gives it: "7 01 00 FF 00 00 00 00 ok".
+std::string LampReport(uint8_t low, uint8_t high, const char* verdict = "ok");
+
+// QueryPerformanceCounter's count, which the lamps' logs use too, and its
+// counts a millisecond.
+long long Counter();
+long long CountsPerMs();
