@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "program_driver.h"
 #include "test_files.h"
 #include "tools/virtual-lamp/lamp_setup_win32.h"
 
@@ -176,10 +177,5 @@ size_t VirtualLampBench::PendingCount(int lamp) const
 
 bool VirtualLampBench::WaitForReports(int lamp, size_t count, DWORD timeoutMs) const
 {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        if (Reports(lamp).size() >= count) return true;
-        if (GetTickCount() - start > timeoutMs) return false;
-        Sleep(10);
-    }
+    return WaitUntil([&] { return Reports(lamp).size() >= count; }, timeoutMs, 10);
 }
