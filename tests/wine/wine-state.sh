@@ -8,5 +8,5 @@
 # shellcheck source=scripts/lib/wine.sh
 . "$(dirname "$0")/../../scripts/lib/wine.sh"
 wine_find || exit 1
-# shellcheck disable=SC2034  # for the scripts that source this
+# shellcheck disable=SC2034,SC2154  # build is the sourcing script's, state is for it
 state="$build/wine-$wine_version"
