@@ -40,21 +40,13 @@ mkdir -p build/run
 virtual=""
 if [ -z "${DISPLAY:-}" ]; then
     virtual=yes
-    n=70
-    while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >build/run/xvfb.log 2>&1 &
-    xvfb=$!
+    display_start build/run/xvfb.log || exit 1
+    xvfb=$display_pid
     trap 'kill $xvfb 2>/dev/null' EXIT INT TERM
-    DISPLAY=":$n"
-    export DISPLAY
-    sleep 1
     echo "run.sh: no DISPLAY, so the window is on the virtual display $DISPLAY."
     echo "run.sh: to see it: import -display $DISPLAY -window root shot.png"
 fi
 
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    echo "run.sh: making the Wine prefix $WINEPREFIX (once; half a minute, or a few minutes where wine32 is installed)"
-fi
 setup_prefix build/run "$virtual"
 
 if [ -n "$virtual_lamp" ]; then
@@ -85,7 +77,7 @@ else
     scripts/hidraw-lamp.sh "$@" | sed 's/^hidraw-lamp.sh/run.sh/' || true
 fi
 
-echo "run.sh: starting build/$preset/tolvaren.exe${*:+ $*} under $("$wine" --version)"
+echo "run.sh: starting build/$preset/tolvaren.exe${*:+ $*} under $wine_version_text"
 echo "run.sh: light its lamps from another terminal (scripts/send.sh 00FF);" \
      "close its window (or Ctrl-C) to stop."
 "$wine" "build/$preset/tolvaren.exe" "$@" &
@@ -93,18 +85,16 @@ program=$!
 
 # Nobody can press OK on a virtual display: when the program says that it
 # found no lamp device, press it for them, so that the window opens.
-if [ -n "$virtual" ]; then
-    tries=0
-    while [ $tries -lt 300 ] && kill -0 $program 2>/dev/null; do
-        xdotool search --name '^Tolvaren Glimmerix \(VID=' >/dev/null 2>&1 && break
-        box=$(xdotool search --name '^Tolvaren Glimmerix$' 2>/dev/null | head -n 1)
-        if [ -n "$box" ]; then
-            echo "run.sh: the program found no lamp device and says so in a box; pressing its OK"
-            xdotool windowfocus --sync "$box" key --window "$box" Return
-            break
-        fi
-        tries=$((tries + 1))
-        sleep 0.2
-    done
+# shellcheck disable=SC2317  # it is called, through wait_for
+window_or_box() {
+    xdotool search --name '^Tolvaren Glimmerix \(VID=' >/dev/null 2>&1 ||
+        xdotool search --name '^Tolvaren Glimmerix$' >/dev/null 2>&1
+}
+if [ -n "$virtual" ] && wait_for --while $program 60 "the program's window or its no-device box" window_or_box; then
+    box=$(xdotool search --name '^Tolvaren Glimmerix$' 2>/dev/null | head -n 1)
+    if [ -n "$box" ]; then
+        echo "run.sh: the program found no lamp device and says so in a box; pressing its OK"
+        xdotool windowfocus --sync "$box" key --window "$box" Return
+    fi
 fi
 wait $program

@@ -13,6 +13,7 @@
 #   FUZZ_SECONDS=N scripts/test.sh    fuzzes each target for N seconds (45)
 set -eu
 cd "$(dirname "$0")/.."
+. scripts/lib/wine.sh
 
 scripts/install-deps.sh --tests
 # The shipped 32-bit program's smoke test needs wine32 (and qemu-user where
@@ -46,8 +47,8 @@ step() {
 }
 
 step "native tests" ctest --preset native
-step "Windows tests, Wine $(/usr/lib/wine/wine64 --version | sed 's/^wine-\([^ ]*\).*/\1/') (Debian 12)" \
-    ctest --preset windows-x64
+wine_find || exit 1
+step "Windows tests, Wine $wine_version (Debian 12)" ctest --preset windows-x64
 
 # shellcheck disable=SC2317  # it is called, through step
 sanitized() {

@@ -15,6 +15,8 @@ set -u
 results=/run/results
 # shellcheck source=/dev/null
 . /run/results/settings.sh
+# shellcheck source=scripts/lib/wine.sh
+. "$project/scripts/lib/wine.sh"
 lamps=/tmp/lamps
 mkdir -p "$lamps"
 chown "$uid:$uid" "$lamps"
@@ -31,22 +33,17 @@ now() { cut -d' ' -f1 /proc/uptime; }
 # has now), from the root Wine runs from, with Wine's settings.
 as_user() {
     chroot "$wine_root" setpriv --reuid="$uid" --regid="$uid" --init-groups \
-        env -i HOME="/home/$user" USER="$user" LOGNAME="$user" PATH=/usr/bin:/bin DISPLAY=:1 \
+        env -i HOME="/home/$user" USER="$user" LOGNAME="$user" PATH=/usr/bin:/bin DISPLAY="$DISPLAY" \
         WINEPREFIX="$prefix" WINEDEBUG=-all TOLVAREN_VM_LAMPS="$lamps" "$@"
 }
 
-# The hidraw node of the lamp with this serial number, once it is there.
+# The hidraw node of the lamp with this serial number, if it is there.
 node_of() {
-    tries=0
-    while [ $tries -lt 300 ]; do
-        for uevent in /sys/class/hidraw/*/device/uevent; do
-            if grep -qx "HID_UNIQ=$1" "$uevent" 2>/dev/null; then
-                echo "/dev/$(basename "$(dirname "$(dirname "$uevent")")")"
-                return 0
-            fi
-        done
-        tries=$((tries + 1))
-        sleep 0.1
+    for uevent in /sys/class/hidraw/*/device/uevent; do
+        if grep -qx "HID_UNIQ=$1" "$uevent" 2>/dev/null; then
+            echo "/dev/$(basename "$(dirname "$(dirname "$uevent")")")"
+            return 0
+        fi
     done
     return 1
 }
@@ -59,27 +56,19 @@ plug() {
     rm -f "$lamps/$name.log" "$lamps/$name.remove"
     "$kernel_lamp" "$kind" --serial "$name" --log "$lamps/$name.log" --refuse-when "$lamps/$name.refuse" \
         --remove-when "$lamps/$name.remove" 2>>"$lamps/$name.err" &
-    tries=0
-    until grep -q '^created' "$lamps/$name.log" 2>/dev/null; do
-        tries=$((tries + 1))
-        if [ $tries -gt 300 ] || ! kill -0 $! 2>/dev/null; then
-            fail "the $kind lamp $name did not come: $(cat "$lamps/$name.err" 2>/dev/null)"
-            return 1
-        fi
-        sleep 0.1
-    done
-    node_of "$name" >/dev/null || { fail "the $kind lamp $name got no hidraw node"; return 1; }
+    if ! wait_for --while $! 30 "the $kind lamp $name to be made" grep -qs '^created' "$lamps/$name.log"; then
+        fail "the $kind lamp $name did not come: $(cat "$lamps/$name.err" 2>/dev/null)"
+        return 1
+    fi
+    wait_for 30 "the hidraw node of the $kind lamp $name" node_of "$name" >/dev/null ||
+        { fail "the $kind lamp $name got no hidraw node"; return 1; }
     udevadm settle
 }
 
 unplug() {
     touch "$lamps/$1.remove"
-    tries=0
-    until grep -qx removed "$lamps/$1.log" 2>/dev/null; do
-        tries=$((tries + 1))
-        [ $tries -gt 300 ] && { fail "the lamp $1 did not go away"; return 1; }
-        sleep 0.1
-    done
+    wait_for 30 "the lamp $1 to go away" grep -qsx removed "$lamps/$1.log" ||
+        { fail "the lamp $1 did not go away"; return 1; }
     udevadm settle
 }
 

@@ -21,6 +21,9 @@ if ! mkdir -p /mnt/results ||
 fi
 # shellcheck source=/dev/null
 . /mnt/results/settings.sh
+# Only functions: nothing in it exits.
+# shellcheck source=scripts/lib/wine.sh
+. "$project/scripts/lib/wine.sh"
 
 # The host's /run and /tmp show through the overlay; the guest gets empty
 # ones, so that no socket or lock file of the host's misleads it. A project
@@ -80,13 +83,9 @@ setup() {
             return 1
     fi
 
-    Xvfb :1 -screen 0 1024x768x24 -nolisten tcp -ac >"$results/xvfb.log" 2>&1 &
-    tries=0
-    while [ ! -e /tmp/.X11-unix/X1 ]; do
-        tries=$((tries + 1))
-        [ $tries -gt 300 ] && { note "Xvfb did not start; see xvfb.log"; return 1; }
-        sleep 0.1
-    done
+    # A display the user may draw on (-ac), which checks.sh's programs get
+    # from DISPLAY.
+    display_start "$results/xvfb.log" -ac
 }
 
 if setup; then

@@ -134,54 +134,50 @@ wine10)
     runner=scripts/debian13.sh
     ;;
 esac
-wine64=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver
 
 # The user who runs the programs in the guest: not root, and nobody on this
 # machine. Its prefix is made here, under its id, and set up as
-# scripts/run.sh sets up a user's; the guest's writes to it stay in the
-# guest. It is made with only the 64-bit half of Wine in sight: the
-# programs are 64-bit, and the 32-bit half takes minutes to make where the
-# kernel can't run 32-bit code.
+# scripts/run.sh sets up a user's, again whenever scripts/lib/wine.sh says
+# it is not this Wine's; the guest's writes to it stay in the guest. It is
+# made with only the 64-bit half of Wine in sight: the programs are 64-bit,
+# and the 32-bit half takes minutes to make where the kernel can't run
+# 32-bit code. The Wine found there, in the root it runs from, is the one
+# the guest runs: the run's name chooses it, not WINE.
 user=lampuser
 uid=4242
 state=$vm/$run
-prefix=$state/prefix
-mkdir -p "$state"
-setpriv --reuid="$uid" --regid="$uid" --clear-groups test -r "$project/scripts/wine-tool.sh" ||
+home=$state/user
+prefix=$home/prefix
+mkdir -p "$home"
+chown "$uid:$uid" "$home"
+setpriv --reuid="$uid" --regid="$uid" --clear-groups test -r "$project/scripts/lib/wine.sh" ||
     die "other users can't read $project, from which the guest's user runs the programs;" \
         "let them (chmod o+rx on it and the folders above it)"
-version=$(dpkg-query --admindir="$wine_root/var/lib/dpkg" -W -f='${Version}' wine64 2>/dev/null) ||
-    die "there is no wine64 in $wine_root; run scripts/install-deps.sh"
-if [ ! -f "$prefix/system.reg" ] || [ "$(cat "$state/prefix.made" 2>/dev/null)" != "$version" ]; then
-    made=$(date +%s)
-    rm -rf "$prefix" "$state/setup"
-    mkdir -p "$prefix" "$state/setup"
-    chown "$uid:$uid" "$prefix" "$state/setup"
-    # The 32-bit loader is hidden in a mount namespace of this command's,
-    # which debian13.sh's namespace starts from.
-    # shellcheck disable=SC2016  # expanded by the inner shells
-    unshare --mount --propagation private sh -c '
-        loader=$1/usr/lib/wine/wine runner=$2
-        shift 2
-        [ ! -e "$loader" ] || mount --bind /dev/null "$loader"
-        exec $runner "$@"
-    ' sh "$wine_root" "$runner" setpriv --reuid="$uid" --regid="$uid" --clear-groups \
-        env HOME="$state/setup" WINEPREFIX="$prefix" DISPLAY= \
-        sh -c '. scripts/wine-tool.sh && find_wine && WINEPREFIX=$0 && setup_prefix "$1" virtual' \
-        "$prefix" "$state/setup" >"$state/setup.log" 2>&1 || true
-    [ -f "$prefix/tolvaren-settings.reg" ] ||
-        die "making the guest's Wine prefix failed; see $state/setup.log and $state/setup/wineboot.log"
-    # Debian's Wine names the server's folder under /tmp in the prefix;
-    # the guest makes its own.
-    server=$(cat "$prefix/wineserver" 2>/dev/null || true)
-    case $server in
-    */* | *..*) ;;
-    wine-?*) rm -rf "/tmp/$server" ;;
-    esac
-    echo "$version" >"$state/prefix.made"
-    say "the guest's Wine prefix made in $(($(date +%s) - made))s"
-fi
+set_up=$(date +%s)
+rm -f "$home/wine-found"
+# The 32-bit loader is hidden in a mount namespace of this command's,
+# which debian13.sh's namespace starts from.
+# shellcheck disable=SC2016  # expanded by the inner shells
+unshare --mount --propagation private sh -c '
+    loader=$1/usr/lib/wine/wine runner=$2
+    shift 2
+    [ ! -e "$loader" ] || mount --bind /dev/null "$loader"
+    exec $runner "$@"
+' sh "$wine_root" "$runner" setpriv --reuid="$uid" --regid="$uid" --clear-groups \
+    env -u WINE -u WINESERVER HOME="$home" WINEPREFIX="$prefix" DISPLAY= \
+    sh -c '. scripts/wine-tool.sh && wine_find && setup_prefix "$1" virtual &&
+        printf "wine64=%s\nwineserver=%s\n" "$wine64" "$wineserver" >"$1/wine-found"' \
+    vm-setup "$home" >"$state/setup.log" 2>&1 || true
+[ -f "$home/wine-found" ] ||
+    die "setting the guest's Wine prefix up failed; see $state/setup.log and the logs in $home"
+# Debian's Wine names the server's folder under /tmp in the prefix; the
+# guest makes its own.
+server=$(cat "$prefix/wineserver" 2>/dev/null || true)
+case $server in
+*/* | *..*) ;;
+wine-?*) rm -rf "/tmp/$server" ;;
+esac
+say "the guest's Wine prefix set up in $(($(date +%s) - set_up))s"
 
 native=$project/build/native
 real=$project/build/windows-x64/tests/real
@@ -203,8 +199,7 @@ user=$user
 uid=$uid
 wine_root=$wine_root
 prefix=$prefix
-wine64=$wine64
-wineserver=$wineserver
+$(cat "$home/wine-found")
 kernel_lamp=$native/tests/vm/kernel-lamp
 real=$real
 checks=${TOLVAREN_VM_CHECKS:-$project/tests/vm/checks.sh}

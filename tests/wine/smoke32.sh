@@ -9,12 +9,13 @@
 set -eu
 build=$(cd "$1" && pwd)
 zip=$2
+# shellcheck source=tests/wine/wine-state.sh
 . "$(dirname "$0")/wine-state.sh"
 smoke="$state/smoke32"
 lamp_tool="$build/tools/virtual-lamp/virtual-lamp.exe"
 
-if [ ! -x /usr/lib/wine/wine ]; then
-    echo "smoke32.sh: no 32-bit Wine; run scripts/install-wine32.sh as root" >&2
+if [ -z "$wine32" ]; then
+    echo "smoke32.sh: $wine64 has no 32-bit half; run scripts/install-wine32.sh as root" >&2
     exit 1
 fi
 if [ ! -f "$zip" ]; then
@@ -22,10 +23,6 @@ if [ ! -f "$zip" ]; then
          "cmake --build --preset windows-x86 --target package (ctest's release_package does)" >&2
     exit 1
 fi
-
-windows_path() {
-    echo "Z:$1" | sed 's|/|\\|g'
-}
 
 WINEPREFIX="$state/prefix"
 DISPLAY=$(cat "$state/display")
@@ -40,25 +37,25 @@ if [ ! -f "$smoke/release/tolvaren.exe" ]; then
     exit 1
 fi
 # The program must get Wine's own HID stack, as a user's does.
-if "$wine" reg query 'HKCU\Software\Wine\AppDefaults\tolvaren.exe\DllOverrides' \
+if "$wine64" reg query 'HKCU\Software\Wine\AppDefaults\tolvaren.exe\DllOverrides' \
     </dev/null >/dev/null 2>&1; then
     echo "smoke32.sh: tolvaren.exe has DLL overrides in $WINEPREFIX, so it would not use Wine's own" \
          "HID stack; wine-up.sh removes them (run the tests through ctest)" >&2
     exit 1
 fi
 
-if ! lamp=$("$wine" "$lamp_tool" add --log "$smoke/lamp.log" </dev/null 2>"$smoke/lamp.err"); then
+if ! lamp=$("$wine64" "$lamp_tool" add --log "$smoke/lamp.log" </dev/null 2>"$smoke/lamp.err"); then
     echo "smoke32.sh: the virtual lamp could not be added:" >&2
     cat "$smoke/lamp.err" >&2
     exit 1
 fi
 lamp=$(printf '%s\n' "$lamp" | tr -d '\r' | tail -n 1)
 remove_lamp() {
-    "$wine" "$lamp_tool" remove "$lamp" </dev/null >/dev/null 2>&1 || true
+    "$wine64" "$lamp_tool" remove "$lamp" </dev/null >/dev/null 2>&1 || true
 }
 trap remove_lamp EXIT
 
-/usr/lib/wine/wine "$smoke/release/tolvaren.exe" -v16c0 -p05DF </dev/null >"$smoke/program.log" 2>&1 &
+"$wine32" "$smoke/release/tolvaren.exe" -v16c0 -p05DF </dev/null >"$smoke/program.log" 2>&1 &
 program=$!
 
 # A 32-bit start under qemu takes about a minute. The program's window
@@ -66,13 +63,11 @@ program=$!
 # is its no-device box, which waits for a click that never comes here.
 main_window='^Tolvaren Glimmerix \(VID='
 no_device_box='^Tolvaren Glimmerix$'
-waited=0
-while [ $waited -lt 600 ] && kill -0 $program 2>/dev/null &&
-    ! xdotool search --name "$main_window" >/dev/null 2>&1 &&
-    ! xdotool search --name "$no_device_box" >/dev/null 2>&1; do
-    sleep 0.5
-    waited=$((waited + 1))
-done
+# shellcheck disable=SC2317  # it is called, through wait_for
+window_or_box() {
+    xdotool search --name "$main_window" >/dev/null 2>&1 || xdotool search --name "$no_device_box" >/dev/null 2>&1
+}
+wait_for --while $program 300 "tolvaren.exe's window or its no-device box" window_or_box || true
 if ! xdotool search --name "$main_window" >/dev/null 2>&1; then
     if xdotool search --name "$no_device_box" >/dev/null 2>&1; then
         printf '%s %s\n' "smoke32.sh: the 32-bit tolvaren.exe found no lamp (its no-device box is" \
@@ -80,7 +75,7 @@ if ! xdotool search --name "$main_window" >/dev/null 2>&1; then
     elif ! kill -0 $program 2>/dev/null; then
         echo "smoke32.sh: tolvaren.exe ended before showing its window; see $smoke/program.log" >&2
     else
-        echo "smoke32.sh: tolvaren.exe showed no window in $((waited / 2)) s" >&2
+        echo "smoke32.sh: tolvaren.exe showed no window (above); see $smoke/program.log" >&2
     fi
     kill $program 2>/dev/null || true
     wait $program 2>/dev/null || true

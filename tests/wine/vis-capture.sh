@@ -12,6 +12,7 @@
 #   vis-capture.sh BUILD_DIR
 set -eu
 build=$(cd "$1" && pwd)
+# shellcheck source=tests/wine/wine-state.sh
 . "$(dirname "$0")/wine-state.sh"
 work="$state/vis-capture"
 for tool in pulseaudio paplay pactl python3; do
@@ -37,15 +38,12 @@ stop() {
     pulseaudio --kill 2>/dev/null || true
 }
 trap stop EXIT
-tries=0
-while ! pactl info >/dev/null 2>&1; do
-    tries=$((tries + 1))
-    if [ $tries -gt 50 ]; then
-        echo "vis-capture.sh: the PulseAudio server did not start; see $work/pulse.log" >&2
-        exit 1
-    fi
-    sleep 0.1
-done
+# shellcheck disable=SC2317  # it is called, through wait_for
+pulse_answers() { pactl info >/dev/null 2>&1; }
+if ! wait_for 10 "the PulseAudio server to answer" pulse_answers; then
+    echo "vis-capture.sh: the PulseAudio server did not start; see $work/pulse.log" >&2
+    exit 1
+fi
 
 # Half a second of silence, then four rounds of a bass note, a rest, a
 # treble note and a rest, 0.4 s each, a second's rest, a 1 kHz tone for
@@ -75,38 +73,34 @@ driver=$!
 vis=$(echo "Z:$build/tests/real/tolvaren-vis.exe" | sed 's|/|\\\\|g; s|\.|\\.|g')
 
 # The driver asks for the clip with a file "ready" and learns that it is
-# over from a file "played".
-waited=0
+# over from a file "played". Its first ask comes within a minute, its others
+# within the test's time.
+limit=60
 plays=0
-while kill -0 $driver 2>/dev/null; do
-    if [ -f "$work/ready" ]; then
-        rm -f "$work/ready"
-        paplay -d lamp_test "$work/clip.wav" &
-        player=$!
-        # Halfway through the tone, tolvaren-vis stalls for 60 ms, as on a
-        # busy machine: the sound that waited must then be taken as it is,
-        # with no silence put in its place.
-        sleep 9.4
-        stalled=$(pgrep -f "$vis" || true)
-        if [ -n "$stalled" ]; then
-            kill -STOP $stalled
-            sleep 0.06
-            kill -CONT $stalled
-        fi
-        wait $player
-        # What paplay wrote is captured within a few frames.
-        sleep 0.5
-        : >"$work/played"
-        plays=$((plays + 1))
-    elif [ $plays -eq 0 ] && [ $waited -ge 600 ]; then
-        break
+while wait_for --while $driver $limit "the driver to ask for the clip ($work/ready)" test -f "$work/ready"; do
+    rm -f "$work/ready"
+    paplay -d lamp_test "$work/clip.wav" &
+    player=$!
+    # Halfway through the tone, tolvaren-vis stalls for 60 ms, as on a
+    # busy machine: the sound that waited must then be taken as it is,
+    # with no silence put in its place.
+    sleep 9.4
+    stalled=$(pgrep -f "$vis" || true)
+    if [ -n "$stalled" ]; then
+        kill -STOP $stalled
+        sleep 0.06
+        kill -CONT $stalled
     fi
-    sleep 0.1
-    waited=$((waited + 1))
+    wait $player
+    # What paplay wrote is captured within a few frames.
+    sleep 0.5
+    : >"$work/played"
+    plays=$((plays + 1))
+    limit=300
 done
 status=0
 if [ $plays -eq 0 ]; then
-    echo "vis-capture.sh: the driver never got tolvaren-vis capturing (it waited $((waited / 10)) s)" >&2
+    echo "vis-capture.sh: the driver never got tolvaren-vis capturing" >&2
     status=1
 fi
 wait $driver || status=1

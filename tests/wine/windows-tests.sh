@@ -10,7 +10,10 @@
 set -eu
 build=$(cd "$1" && pwd)
 project=$(cd "$(dirname "$0")/../.." && pwd)
-echo "windows-tests.sh: $(/usr/lib/wine/wine64 --version), $(. /etc/os-release && echo "$PRETTY_NAME")"
+# shellcheck source=scripts/lib/wine.sh
+. "$project/scripts/lib/wine.sh"
+wine_find || exit 1
+echo "windows-tests.sh: $wine_version_text, $(. /etc/os-release && echo "$PRETTY_NAME")"
 status=0
 ctest --test-dir "$build" --output-on-failure -E '^release_package$' --fixture-exclude-setup release_zip || status=1
 "$project/tests/scripts/hidraw_lamp_test.sh" "$project/scripts/hidraw-lamp.sh" || status=1

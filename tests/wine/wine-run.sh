@@ -5,14 +5,15 @@
 #   wine-run.sh BUILD_DIR PROGRAM.exe [ARGS...]
 build=$1
 shift
+# shellcheck source=tests/wine/wine-state.sh
 . "$(dirname "$0")/wine-state.sh"
-if [ ! -f "$state/display" ] || [ ! -f "$state/prefix/system.reg" ]; then
+WINEPREFIX="$state/prefix"
+if [ ! -f "$state/display" ] || ! wine_prefix_ready; then
     echo "wine-run.sh: no Wine test prefix in $state; run the tests through ctest," \
          "which sets it up first (tests/wine/wine-up.sh)" >&2
     exit 2
 fi
-WINEPREFIX="$state/prefix"
 DISPLAY=$(cat "$state/display")
 WINEDEBUG=${WINEDEBUG:--all}
 export WINEPREFIX DISPLAY WINEDEBUG
-exec "$wine" "$@"
+exec "$wine64" "$@"
