@@ -13,6 +13,7 @@
 #include "tools/tolvaren-vis/vis_args.h"
 #include "tools/tolvaren-vis/vis_engine.h"
 #include "tools/tolvaren-vis/vis_exit_codes.h"
+#include "tools/tolvaren-vis/vis_stdin_win32.h"
 
 namespace {
 
@@ -69,9 +70,6 @@ const DWORD kReadBytes = 4096;
 const uint64_t kFileLeadMs = 60;
 // How often live capture is looked at.
 const DWORD kCapturePollMs = 5;
-// Standard input's samples wait here for the main thread: a second of the
-// richest format read, 96 kHz stereo float.
-const uint32_t kStdinRingBytes = 96000 * 2 * 4;
 
 HANDLE stopEvent = NULL;  // set by Ctrl-C
 
@@ -287,57 +285,6 @@ int ShowFile(HANDLE input, const char* what, VisEngine* engine, Output* out)
     return kVisExitOk;
 }
 
-// Standard input as a pipe: a thread of its own reads it as it comes (this
-// Wine can't peek into it), into a ring that the main thread empties.
-struct StdinRing {
-    CRITICAL_SECTION lock;
-    HANDLE arrived;  // set by the reader after each read
-    HANDLE space;    // set by the main thread after it took bytes
-    HANDLE input;
-    bool keepAll;    // --print: wait for room rather than drop the oldest
-    uint8_t bytes[kStdinRingBytes];
-    uint32_t head;   // where the oldest byte is
-    uint32_t count;
-    bool ended;
-    DWORD error;     // why the reading ended, when not by the writer's end
-    uint64_t overrun;  // bytes the reader dropped because the ring was full
-};
-
-StdinRing stdinRing;
-
-DWORD WINAPI ReadStdin(LPVOID)
-{
-    static uint8_t chunk[kReadBytes];
-    for (;;) {
-        DWORD count = 0;
-        const BOOL ok = ReadFile(stdinRing.input, chunk, sizeof chunk, &count, NULL);
-        const DWORD code = ok ? ERROR_SUCCESS : GetLastError();
-        EnterCriticalSection(&stdinRing.lock);
-        for (DWORD i = 0; i < count; ++i) {
-            while (stdinRing.keepAll && stdinRing.count == kStdinRingBytes) {
-                LeaveCriticalSection(&stdinRing.lock);
-                WaitForSingleObject(stdinRing.space, INFINITE);
-                EnterCriticalSection(&stdinRing.lock);
-            }
-            if (stdinRing.count == kStdinRingBytes) {  // full: the oldest goes
-                stdinRing.head = (stdinRing.head + 1) % kStdinRingBytes;
-                --stdinRing.count;
-                ++stdinRing.overrun;
-            }
-            stdinRing.bytes[(stdinRing.head + stdinRing.count) % kStdinRingBytes] = chunk[i];
-            ++stdinRing.count;
-        }
-        const bool ended = !ok || count == 0;
-        if (ended) {
-            stdinRing.ended = true;
-            if (code != ERROR_BROKEN_PIPE && code != ERROR_SUCCESS) stdinRing.error = code;
-        }
-        LeaveCriticalSection(&stdinRing.lock);
-        SetEvent(stdinRing.arrived);
-        if (ended) return 0;
-    }
-}
-
 struct LiveFeed {
     VisEngine* engine;
     VisLiveGuard guard;
@@ -374,24 +321,15 @@ void FeedLiveSilence(void* context, uint32_t frames)
 
 int ShowStdinPipe(HANDLE input, const PcmFormat& format, VisEngine* engine, Output* out)
 {
-    InitializeCriticalSection(&stdinRing.lock);
-    stdinRing.arrived = CreateEventA(NULL, FALSE, FALSE, NULL);
-    stdinRing.space = CreateEventA(NULL, FALSE, FALSE, NULL);
-    stdinRing.input = input;
+    DWORD code = 0;
     // --print shows every sample, however fast they come.
-    stdinRing.keepAll = out->print;
-    HANDLE reader = stdinRing.arrived == NULL || stdinRing.space == NULL
-                        ? NULL
-                        : CreateThread(NULL, 0, ReadStdin, NULL, 0, NULL);
-    if (reader == NULL) return ReadFailed("standard input", GetLastError());
-    CloseHandle(reader);  // it ends with the input, or with the process
+    if (!StartStdinReader(input, out->print, &code)) return ReadFailed("standard input", code);
 
     LiveFeed feed = {engine, {}, 0, false, PcmFrameBytes(format), 0};
     StartLiveGuard(&feed.guard, format);
     static uint8_t taken[kReadBytes * 4];
-    bool toldDropped = false;
     for (;;) {
-        const HANDLE events[2] = {stopEvent, stdinRing.arrived};
+        const HANDLE events[2] = {stopEvent, StdinArrived()};
         const DWORD woke = WaitForMultipleObjects(2, events, FALSE, SendDueLines(out, 1000));
         if (woke == WAIT_OBJECT_0) {
             FinishVis(engine);
@@ -400,40 +338,20 @@ int ShowStdinPipe(HANDLE input, const PcmFormat& format, VisEngine* engine, Outp
         }
         // All that waits counts as one read: more than the backlog allows
         // means its oldest part waited too long.
-        EnterCriticalSection(&stdinRing.lock);
-        bool tell = false;
-        const uint64_t skip = out->print ? 0 : LiveBytesToSkip(&feed.guard, stdinRing.count, 0, &tell);
-        const uint32_t skipped = static_cast<uint32_t>(skip < stdinRing.count ? skip : stdinRing.count);
-        stdinRing.head = (stdinRing.head + skipped) % kStdinRingBytes;
-        stdinRing.count -= skipped;
-        const bool overrun = stdinRing.overrun != 0;
-        LeaveCriticalSection(&stdinRing.lock);
-        if ((tell || overrun) && !toldDropped) TellDropped();
-        toldDropped = toldDropped || tell || overrun;
+        if (DropStdinBacklog(&feed.guard)) TellDropped();
 
         for (;;) {
-            EnterCriticalSection(&stdinRing.lock);
-            const uint32_t n =
-                stdinRing.count < sizeof taken ? stdinRing.count : static_cast<uint32_t>(sizeof taken);
-            for (uint32_t i = 0; i < n; ++i) taken[i] = stdinRing.bytes[(stdinRing.head + i) % kStdinRingBytes];
-            stdinRing.head = (stdinRing.head + n) % kStdinRingBytes;
-            stdinRing.count -= n;
-            const bool ended = stdinRing.ended && stdinRing.count == 0;
-            const DWORD error = stdinRing.error;
-            LeaveCriticalSection(&stdinRing.lock);
-            if (n > 0) {
-                SetEvent(stdinRing.space);
-                FeedLiveBytes(&feed, taken, n);
-            }
+            const StdinTaken got = TakeStdin(taken, sizeof taken);
+            if (got.count > 0) FeedLiveBytes(&feed, taken, got.count);
             if (feed.refused) return Refused(engine);
             SendDueLines(out, 0);
-            if (ended) {
-                if (error != ERROR_SUCCESS) return ReadFailed("standard input", error);
+            if (got.ended) {
+                if (got.error != ERROR_SUCCESS) return ReadFailed("standard input", got.error);
                 if (FinishVis(engine) == kPcmUnsupported) return Refused(engine);
                 FinishOutput(out, true);
                 return kVisExitOk;
             }
-            if (n < sizeof taken) break;
+            if (got.count < sizeof taken) break;
         }
     }
 }

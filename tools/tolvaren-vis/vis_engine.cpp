@@ -151,11 +151,6 @@ void StartLiveGuard(VisLiveGuard* guard, const PcmFormat& format)
     guard->rate = format.rate;
 }
 
-uint32_t LiveReadBytes(const VisLiveGuard* guard)
-{
-    return guard->rate * kVisLiveReadMs / 1000 * guard->frameBytes;
-}
-
 uint64_t LiveBytesToSkip(VisLiveGuard* guard, uint64_t readBytes, uint64_t waitingBytes, bool* tellNow)
 {
     *tellNow = false;
@@ -165,12 +160,15 @@ uint64_t LiveBytesToSkip(VisLiveGuard* guard, uint64_t readBytes, uint64_t waiti
     const uint64_t keepFrames = rate * kVisLiveKeepMs / 1000;
     uint64_t skip = (frames - keepFrames) * guard->frameBytes;
     if (skip > readBytes) skip = readBytes / guard->frameBytes * guard->frameBytes;
-    guard->droppedBytes += skip;
-    if (skip > 0 && !guard->told) {
-        guard->told = true;
-        *tellNow = true;
-    }
+    if (skip > 0) *tellNow = NoteLiveLoss(guard);
     return skip;
+}
+
+bool NoteLiveLoss(VisLiveGuard* guard)
+{
+    if (guard->told) return false;
+    guard->told = true;
+    return true;
 }
 
 void StartSilenceFiller(VisSilenceFiller* filler, uint32_t rate, uint64_t nowMs)
