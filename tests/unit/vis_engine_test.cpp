@@ -1,5 +1,5 @@
-// The output rules (when a line goes out, to --print and to the pipe), the
-// delay queue and the live backlog rule.
+// The output rules (when a line goes out, to --print and to the pipe) and
+// the live input's rules: the backlog and the silence of a capture stream.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -175,52 +175,6 @@ TEST(VisOutput, SilenceFedByTheCallerCountsAsAudio)
         EXPECT_EQ(taken.lines[i].audioMs, expected[i].audioMs);
         EXPECT_EQ(taken.lines[i].lamps, expected[i].lamps);
     }
-}
-
-VisLine LineAt(uint32_t ms, uint16_t lamps)
-{
-    VisLine line = {};
-    line.lamps = lamps;
-    line.audioMs = ms;
-    line.showMs = ms;
-    FormatLampLine(lamps, line.text);
-    return line;
-}
-
-TEST(VisDelayQueue, HandsOutLinesWhenDueAndSkipsWhatIsStale)
-{
-    std::vector<VisLineQueue> queue(1);
-    StartLineQueue(&queue[0]);
-    VisLine line;
-    EXPECT_FALSE(PopDueLine(&queue[0], 1000, &line));
-    EXPECT_EQ(NextDueMs(&queue[0]), UINT64_MAX);
-
-    for (uint32_t i = 0; i < 5; ++i) PushLine(&queue[0], LineAt(10 * i, static_cast<uint16_t>(i)), 1000 + 10 * i);
-    EXPECT_EQ(NextDueMs(&queue[0]), 1000u);
-    EXPECT_FALSE(PopDueLine(&queue[0], 999, &line));
-    ASSERT_TRUE(PopDueLine(&queue[0], 1015, &line));
-    EXPECT_EQ(line.lamps, 0);
-    ASSERT_TRUE(PopDueLine(&queue[0], 1015, &line));
-    EXPECT_EQ(line.lamps, 1);
-    EXPECT_FALSE(PopDueLine(&queue[0], 1015, &line));
-    // A writer that fell 200 ms behind: lines 2 and 3 are stale once 4 is
-    // due too, and only 4 is shown.
-    ASSERT_TRUE(PopDueLine(&queue[0], 1240, &line));
-    EXPECT_EQ(line.lamps, 4);
-    EXPECT_EQ(queue[0].skipped, 2u);
-    EXPECT_FALSE(PopDueLine(&queue[0], 5000, &line));
-
-    // Full: the oldest goes, and the newest kVisQueueLines stay in order.
-    StartLineQueue(&queue[0]);
-    for (uint32_t i = 0; i < kVisQueueLines + 3; ++i)
-        PushLine(&queue[0], LineAt(10 * i, static_cast<uint16_t>(i)), 10 * i);
-    EXPECT_EQ(queue[0].count, kVisQueueLines);
-    EXPECT_EQ(queue[0].skipped, 3u);
-    ASSERT_TRUE(PopDueLine(&queue[0], 30, &line));
-    EXPECT_EQ(line.lamps, 3);
-    // The last line, lamps out, is never skipped.
-    ASSERT_TRUE(PopDueLine(&queue[0], 100000, &line));
-    EXPECT_EQ(line.lamps, kVisQueueLines + 2);
 }
 
 TEST(VisLiveInput, ThrowsAwayTheOldestWholeFramesBeyond100ms)

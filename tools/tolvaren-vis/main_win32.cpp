@@ -13,6 +13,7 @@
 #include "tools/tolvaren-vis/vis_args.h"
 #include "tools/tolvaren-vis/vis_engine.h"
 #include "tools/tolvaren-vis/vis_exit_codes.h"
+#include "tools/tolvaren-vis/vis_schedule.h"
 #include "tools/tolvaren-vis/vis_stdin_win32.h"
 
 namespace {
@@ -66,8 +67,6 @@ const char kHelp[] =
 
 // Read at a time from a file; a few milliseconds of audio.
 const DWORD kReadBytes = 4096;
-// A file is read this far ahead of the lamps it shows.
-const uint64_t kFileLeadMs = 60;
 // How often live capture is looked at.
 const DWORD kCapturePollMs = 5;
 
@@ -174,12 +173,8 @@ void SendLine(LampPipe* out, const VisLine& line)
 struct Output {
     bool print;
     bool doubleClicked;  // said for a person, and tolvaren started when missing
-    bool paced;          // a file's lines wait for their time; live ones go when due
-    uint32_t delayMs;
-    uint64_t startMs;    // when the audio's time 0 is shown (paced)
-    VisLineQueue queue;  // lines waiting for their time
+    VisSchedule schedule;
     LampPipe pipe;
-    uint32_t skippedTold;
 };
 
 void OnLine(void* context, const VisLine& line)
@@ -192,10 +187,7 @@ void OnLine(void* context, const VisLine& line)
         WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text, length, &written, NULL);
         return;
     }
-    // A file's line is due at its place in the audio (showMs counts the
-    // delay in); a live one the delay after it was heard.
-    const uint64_t due = out->paced ? out->startMs + line.showMs : NowMs() + out->delayMs;
-    PushLine(&out->queue, line, due);
+    ScheduleLine(&out->schedule, line, NowMs());
 }
 
 // Writes the lines that are due; gives how long until the next one (at most
@@ -204,15 +196,11 @@ DWORD SendDueLines(Output* out, DWORD waitMs)
 {
     if (out->print) return waitMs;
     VisLine line;
-    while (PopDueLine(&out->queue, NowMs(), &line)) SendLine(&out->pipe, line);
-    if (out->queue.skipped > out->skippedTold && out->skippedTold == 0)
+    while (PopDueLine(&out->schedule.queue, NowMs(), &line)) SendLine(&out->pipe, line);
+    if (SkippedLinesNews(&out->schedule))
         Print(kToErr, "tolvaren-vis: the pipe fell behind; lines that came too late were skipped.\n");
-    out->skippedTold = out->queue.skipped;
     if (out->pipe.pipe == INVALID_HANDLE_VALUE) Connect(&out->pipe, false);
-    const uint64_t next = NextDueMs(&out->queue);
-    const uint64_t now = NowMs();
-    if (next == UINT64_MAX) return waitMs;
-    return next <= now ? 0 : static_cast<DWORD>(next - now < waitMs ? next - now : waitMs);
+    return MsUntilDue(&out->schedule, NowMs(), waitMs);
 }
 
 // The end, once FinishVis has handed over the line that puts the lamps out:
@@ -221,16 +209,10 @@ DWORD SendDueLines(Output* out, DWORD waitMs)
 void FinishOutput(Output* out, bool atOnce)
 {
     if (out->print) return;
-    while (!atOnce && NextDueMs(&out->queue) != UINT64_MAX && !StopRequested())
+    while (!atOnce && LinesWaiting(&out->schedule) && !StopRequested())
         WaitForSingleObject(stopEvent, SendDueLines(out, 1000));
-    VisLine line;
-    VisLine last = {};
-    bool haveLast = false;
-    while (PopDueLine(&out->queue, UINT64_MAX, &line)) {
-        last = line;
-        haveLast = true;
-    }
-    if (!haveLast) return;
+    VisLine last;
+    if (!TakeLastLine(&out->schedule, &last)) return;
     if (Connect(&out->pipe, true)) SendLine(&out->pipe, last);
     if (out->pipe.pipe != INVALID_HANDLE_VALUE) CloseHandle(out->pipe.pipe);
 }
@@ -256,17 +238,14 @@ int ReadFailed(const char* what, DWORD code)
 int ShowFile(HANDLE input, const char* what, VisEngine* engine, Output* out)
 {
     static char buffer[kReadBytes];
-    out->paced = !out->print;
-    out->startMs = NowMs();
+    if (!out->print) PaceByTheAudio(&out->schedule, NowMs());
     for (;;) {
         if (StopRequested()) {
             FinishVis(engine);
             FinishOutput(out, true);
             return kVisExitOk;
         }
-        const uint64_t shownMs = NowMs() - out->startMs;
-        const uint64_t readMs = static_cast<uint64_t>(engine->framesDone) * 10;
-        if (out->paced && readMs > shownMs + kFileLeadMs) {
+        if (ReadFarEnough(&out->schedule, static_cast<uint64_t>(engine->framesDone) * kVisFrameMs, NowMs())) {
             WaitForSingleObject(stopEvent, SendDueLines(out, 10));
             continue;
         }
@@ -500,8 +479,7 @@ int main(int argc, char** argv)
     static Output out;
     out.print = command.print;
     out.doubleClicked = doubleClicked;
-    out.delayMs = command.delayMs;
-    StartLineQueue(&out.queue);
+    StartSchedule(&out.schedule, command.delayMs);
     out.pipe.pipe = INVALID_HANDLE_VALUE;
 
     const VisSettings settings = VisSettingsFor(command);

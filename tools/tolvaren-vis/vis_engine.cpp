@@ -104,46 +104,6 @@ unsigned FormatPrintLine(const VisLine& line, char* out)
     return static_cast<unsigned>(length) + kLampLineBytes;
 }
 
-void StartLineQueue(VisLineQueue* queue)
-{
-    std::memset(queue, 0, sizeof *queue);
-}
-
-void PushLine(VisLineQueue* queue, const VisLine& line, uint64_t dueMs)
-{
-    if (queue->count == kVisQueueLines) {
-        queue->head = (queue->head + 1) % kVisQueueLines;
-        --queue->count;
-        ++queue->skipped;
-    }
-    VisQueuedLine* item = &queue->items[(queue->head + queue->count) % kVisQueueLines];
-    item->line = line;
-    item->dueMs = dueMs;
-    ++queue->count;
-}
-
-bool PopDueLine(VisLineQueue* queue, uint64_t nowMs, VisLine* line)
-{
-    while (queue->count >= 2) {
-        const VisQueuedLine& oldest = queue->items[queue->head];
-        const VisQueuedLine& next = queue->items[(queue->head + 1) % kVisQueueLines];
-        if (next.dueMs > nowMs || nowMs - oldest.dueMs <= kVisLiveBacklogMaxMs) break;
-        queue->head = (queue->head + 1) % kVisQueueLines;
-        --queue->count;
-        ++queue->skipped;
-    }
-    if (queue->count == 0 || queue->items[queue->head].dueMs > nowMs) return false;
-    *line = queue->items[queue->head].line;
-    queue->head = (queue->head + 1) % kVisQueueLines;
-    --queue->count;
-    return true;
-}
-
-uint64_t NextDueMs(const VisLineQueue* queue)
-{
-    return queue->count == 0 ? UINT64_MAX : queue->items[queue->head].dueMs;
-}
-
 void StartLiveGuard(VisLiveGuard* guard, const PcmFormat& format)
 {
     std::memset(guard, 0, sizeof *guard);

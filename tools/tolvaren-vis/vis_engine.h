@@ -3,8 +3,8 @@
 // tolvaren-vis's one way from input bytes to lamp lines, for --print and for
 // the pipe alike: bytes in (a WAV file or raw samples, in pieces of any
 // size), each due lamp line out to a callback with its time in the audio.
-// Also the rules for live input: the delay queue for --delay and the
-// dropping of a backlog.
+// Also the rules for live input: the dropping of a backlog and the silence
+// of a capture stream that delivers none.
 
 #include <cstddef>
 #include <cstdint>
@@ -20,7 +20,6 @@ enum : uint32_t {
     kVisLiveBacklogMaxMs = 100, // live input waiting longer than this is dropped
     kVisLiveKeepMs = 20,        // what is kept of it: the newest audio
     kVisLiveBufferMs = 200,     // what a live source's buffer holds at least: more than the backlog limit
-    kVisQueueLines = 64,        // lines waiting for --delay: 500 ms of frames and some
     kVisIdleMs = 100,           // a capture stream without a packet this long is taken as silent
     kVisFillMaxMs = 1000,       // the most silence filled in at once
 };
@@ -88,28 +87,6 @@ const char* VisMessage(const VisEngine* engine);
 
 // "<showMs> >5LXXXX\n" with a NUL, for --print; returns its length.
 unsigned FormatPrintLine(const VisLine& line, char* out);
-
-// Lines held back until due (--delay with live input). When full, the
-// oldest goes: lamp lines are states, and a newer one replaces it anyway.
-struct VisQueuedLine {
-    VisLine line;
-    uint64_t dueMs;
-};
-struct VisLineQueue {
-    VisQueuedLine items[kVisQueueLines];
-    uint32_t head;
-    uint32_t count;
-    uint32_t skipped;  // lines dropped as full or stale, for telling
-};
-
-void StartLineQueue(VisLineQueue* queue);
-void PushLine(VisLineQueue* queue, const VisLine& line, uint64_t dueMs);
-// The oldest line due at nowMs. A line overdue by more than
-// kVisLiveBacklogMaxMs is skipped when a later one is due too, so that a
-// writer that fell behind shows the present rather than catching up.
-bool PopDueLine(VisLineQueue* queue, uint64_t nowMs, VisLine* line);
-// When the next line is due; UINT64_MAX when none waits.
-uint64_t NextDueMs(const VisLineQueue* queue);
 
 // Live input never backs up more than kVisLiveBacklogMaxMs. A live source
 // delivers in real time, so more than that gathered since the caller last
