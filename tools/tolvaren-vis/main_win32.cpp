@@ -6,13 +6,12 @@
 #include <cstdio>
 #include <cstring>
 
-#include "pipe/pipe_name.h"
 #include "tools/common/console_win32.h"
-#include "tools/common/lamp_pipe_win32.h"
 #include "tools/tolvaren-vis/capture_wasapi_win32.h"
 #include "tools/tolvaren-vis/vis_args.h"
 #include "tools/tolvaren-vis/vis_engine.h"
 #include "tools/tolvaren-vis/vis_exit_codes.h"
+#include "tools/tolvaren-vis/vis_pipe_client_win32.h"
 #include "tools/tolvaren-vis/vis_schedule.h"
 #include "tools/tolvaren-vis/vis_stdin_win32.h"
 
@@ -89,87 +88,6 @@ uint64_t NowMs()
 
 // ---- where the lines go ------------------------------------------------------
 
-struct LampPipe {
-    HANDLE pipe;
-    uint64_t lastTryMs;
-    bool tried;
-    LampPipeOpening lastRefusal;  // said once until it changes
-    bool saidRefusal;
-    bool haveLatest;
-    VisLine latest;  // sent at once when tolvaren comes (back)
-};
-
-void SayRefusal(LampPipe* out, LampPipeOpening opening, DWORD code)
-{
-    if (out->saidRefusal && out->lastRefusal == opening) return;
-    out->saidRefusal = true;
-    out->lastRefusal = opening;
-    char text[256];
-    switch (opening) {
-    case kLampPipeMissing:
-        Print(kToErr,
-              "tolvaren-vis: tolvaren is not running (there is no pipe %s); trying again every "
-              "second.\nStart tolvaren.exe (under Wine: scripts/run.sh; both must run in the same "
-              "WINEPREFIX).\n",
-              kLampPipeName);
-        break;
-    case kLampPipeBusy:
-        Print(kToErr,
-              "tolvaren-vis: the pipe %s is busy: another writer (the player's plug-in, or "
-              "tolvaren-send) holds it; trying again every second.\n",
-              kLampPipeName);
-        break;
-    default:
-        Print(kToErr, "tolvaren-vis: could not open the pipe %s (error %lu: %s); trying again every second.\n",
-              kLampPipeName, code, ErrorText(code, text, sizeof text));
-        break;
-    }
-}
-
-bool WriteToTolvaren(LampPipe* out, const VisLine& line)
-{
-    DWORD code = 0;
-    if (WriteLampPipeLine(out->pipe, line.text, sizeof line.text, &code)) return true;
-    CloseHandle(out->pipe);
-    out->pipe = INVALID_HANDLE_VALUE;
-    out->saidRefusal = false;
-    Print(kToErr, "tolvaren-vis: tolvaren went away; waiting for it again.\n");
-    return false;
-}
-
-// Opens the pipe when it is time to try again; true when it is open.
-bool Connect(LampPipe* out, bool now)
-{
-    if (out->pipe != INVALID_HANDLE_VALUE) return true;
-    const uint64_t at = NowMs();
-    if (!now && out->tried && at - out->lastTryMs < 1000) return false;
-    out->tried = true;
-    out->lastTryMs = at;
-    DWORD code = 0;
-    const LampPipeOpening opening = OpenLampPipe(&out->pipe, &code);
-    if (opening != kLampPipeOpen) {
-        out->pipe = INVALID_HANDLE_VALUE;
-        SayRefusal(out, opening, code);
-        return false;
-    }
-    if (out->saidRefusal) Print(kToErr, "tolvaren-vis: tolvaren is there; showing the lamps.\n");
-    out->saidRefusal = false;
-    // A tolvaren that comes late learns the lamps at once.
-    if (out->haveLatest) WriteToTolvaren(out, out->latest);
-    return out->pipe != INVALID_HANDLE_VALUE;
-}
-
-void SendLine(LampPipe* out, const VisLine& line)
-{
-    out->latest = line;
-    out->haveLatest = true;
-    if (out->pipe == INVALID_HANDLE_VALUE) {
-        Connect(out, false);  // sends the latest line itself when it connects
-        return;
-    }
-    WriteToTolvaren(out, line);
-}
-
 struct Output {
     bool print;
     bool doubleClicked;  // said for a person, and tolvaren started when missing
@@ -196,10 +114,10 @@ DWORD SendDueLines(Output* out, DWORD waitMs)
 {
     if (out->print) return waitMs;
     VisLine line;
-    while (PopDueLine(&out->schedule.queue, NowMs(), &line)) SendLine(&out->pipe, line);
+    while (PopDueLine(&out->schedule.queue, NowMs(), &line)) SendToTolvaren(&out->pipe, line, NowMs());
     if (SkippedLinesNews(&out->schedule))
         Print(kToErr, "tolvaren-vis: the pipe fell behind; lines that came too late were skipped.\n");
-    if (out->pipe.pipe == INVALID_HANDLE_VALUE) Connect(&out->pipe, false);
+    if (!IsConnected(&out->pipe)) ConnectToTolvaren(&out->pipe, NowMs(), false);
     return MsUntilDue(&out->schedule, NowMs(), waitMs);
 }
 
@@ -213,8 +131,8 @@ void FinishOutput(Output* out, bool atOnce)
         WaitForSingleObject(stopEvent, SendDueLines(out, 1000));
     VisLine last;
     if (!TakeLastLine(&out->schedule, &last)) return;
-    if (Connect(&out->pipe, true)) SendLine(&out->pipe, last);
-    if (out->pipe.pipe != INVALID_HANDLE_VALUE) CloseHandle(out->pipe.pipe);
+    if (ConnectToTolvaren(&out->pipe, NowMs(), true)) SendToTolvaren(&out->pipe, last, NowMs());
+    CloseLampPipe(&out->pipe);
 }
 
 // ---- where the samples come from -----------------------------------------------
@@ -335,36 +253,6 @@ int ShowStdinPipe(HANDLE input, const PcmFormat& format, VisEngine* engine, Outp
     }
 }
 
-// A double-clicked visualiser brings tolvaren up itself when it lies
-// beside it, as the two come in one folder; started detached, tolvaren
-// stays when the console window goes.
-bool StartTolvaren()
-{
-    char program[MAX_PATH];
-    char path[MAX_PATH];
-    const DWORD length = GetModuleFileNameA(NULL, program, sizeof program);
-    if (length == 0 || length >= sizeof program || !PathBeside(program, "tolvaren.exe", path, sizeof path) ||
-        GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES)
-        return false;
-    char commandLine[MAX_PATH + 2];
-    std::snprintf(commandLine, sizeof commandLine, "\"%s\"", path);
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process;
-    if (!CreateProcessA(path, commandLine, NULL, NULL, FALSE, DETACHED_PROCESS, NULL, NULL, &startup, &process)) {
-        const DWORD code = GetLastError();
-        char text[256];
-        Print(kToErr, "tolvaren-vis: could not start %s (error %lu: %s); start it yourself.\n", path, code,
-              ErrorText(code, text, sizeof text));
-        return false;
-    }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    Print(kToErr, "tolvaren-vis: started tolvaren.exe, which shows the lamps; they follow the music once its "
-                  "window is up.\n");
-    return true;
-}
-
 void SayCapturing(const CaptureStream& stream, bool doubleClicked)
 {
     if (doubleClicked)
@@ -376,23 +264,6 @@ void SayCapturing(const CaptureStream& stream, bool doubleClicked)
               stream.note[0] != '\0' ? "; " : "", stream.name);
 }
 
-// Opens the pipe, or when tolvaren is not running starts the one beside
-// this program, if it is there, and leaves the pipe to the usual retries.
-void ConnectOrStartTolvaren(LampPipe* pipe)
-{
-    DWORD code = 0;
-    const LampPipeOpening opening = OpenLampPipe(&pipe->pipe, &code);
-    if (opening == kLampPipeOpen) return;
-    pipe->pipe = INVALID_HANDLE_VALUE;
-    // Until its window is up there is no pipe; that is no news to tell.
-    if (opening == kLampPipeMissing && StartTolvaren()) {
-        pipe->saidRefusal = true;
-        pipe->lastRefusal = kLampPipeMissing;
-        return;
-    }
-    Connect(pipe, true);
-}
-
 int ShowCapture(VisCommand command, VisEngine* engine, Output* out)
 {
     static CaptureStream stream;
@@ -402,7 +273,7 @@ int ShowCapture(VisCommand command, VisEngine* engine, Output* out)
         return kVisExitCaptureFailed;
     }
     SayCapturing(stream, out->doubleClicked);
-    if (out->doubleClicked && !out->print) ConnectOrStartTolvaren(&out->pipe);
+    if (out->doubleClicked && !out->print) ConnectOrStartTolvaren(&out->pipe, NowMs());
 
     command.raw = stream.format;
     StartVis(engine, VisSettingsFor(command), OnLine, out);
@@ -480,7 +351,7 @@ int main(int argc, char** argv)
     out.print = command.print;
     out.doubleClicked = doubleClicked;
     StartSchedule(&out.schedule, command.delayMs);
-    out.pipe.pipe = INVALID_HANDLE_VALUE;
+    StartLampPipe(&out.pipe);
 
     const VisSettings settings = VisSettingsFor(command);
     static VisEngine engine;
@@ -488,7 +359,7 @@ int main(int argc, char** argv)
     // The pipe is looked for at once, so that a missing tolvaren is said
     // before the lamps have anything to show; a double-click looks once it
     // knows what it follows, and starts tolvaren if need be.
-    if (!out.print && !doubleClicked) Connect(&out.pipe, true);
+    if (!out.print && !doubleClicked) ConnectToTolvaren(&out.pipe, NowMs(), true);
     // Lines every 10 ms want a timer finer than the system's default.
     timeBeginPeriod(1);
     int result = kVisExitOk;
