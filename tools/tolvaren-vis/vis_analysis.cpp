@@ -7,11 +7,6 @@ namespace {
 
 const double kPi = 3.14159265358979323846;
 
-// Band centres, log-spaced from 40 Hz to 16 kHz: a ratio of 400^(1/15),
-// about 0.58 octave from band to band.
-const double kLowestCentreHz = 40.0;
-const double kHighestCentreHz = 16000.0;
-
 // Q of each of the two stages. With 0.58 octave between centres, Q 2.5 puts
 // the neighbouring band 14 dB down and the one after it 26 dB down, so that
 // a pure tone lights its band and at most its two neighbours, and
@@ -80,11 +75,10 @@ const uint32_t kMinOnFrames = 4;
 // rectifier charging with this time constant; it falls 20 dB in 1.7 s.
 const double kMeterAttackSeconds = 0.0017;
 const double kMeterFallDbPerSecond = 20.0 / 1.7;
-// Segments are 3 dB apart; a -6 dBFS tone fills the row. Each threshold sits
-// halfway between two 3 dB steps, so that a tone at -6, -9, -12 ... dBFS
-// lights exactly 8, 7, 6 ... segments; a lit one goes out 0.5 dB lower.
+// A -6 dBFS tone fills the row. Each threshold sits halfway between two
+// segment steps, so that a tone at -6, -9, -12 ... dBFS lights exactly 8,
+// 7, 6 ... segments; a lit one goes out 0.5 dB lower.
 const double kTopSegmentDbfs = -7.5;
-const double kSegmentStepDb = 3.0;
 const double kSegmentHysteresisDb = 0.5;
 
 // Filter state below this is rounded to zero once a frame, so that a long
@@ -354,7 +348,7 @@ uint64_t FrameEnd(uint32_t rate, uint64_t frameIndex)
 
 double BandCentreHz(uint32_t band)
 {
-    return kLowestCentreHz * std::pow(kHighestCentreHz / kLowestCentreHz, band / double(kVisBands - 1));
+    return kVisLowestCentreHz * std::pow(kVisHighestCentreHz / kVisLowestCentreHz, band / double(kVisBands - 1));
 }
 
 void StartAnalysis(VisAnalysis* analysis, VisMode mode, const PcmFormat& format)
@@ -384,7 +378,7 @@ void StartAnalysis(VisAnalysis* analysis, VisMode mode, const PcmFormat& format)
     t->onBelowWhole = DbToLinear(-kOnBelowWholeDb);
     t->offBelowWhole = DbToLinear(-kOffBelowWholeDb);
     for (uint32_t k = 0; k < kVisSegments; ++k) {
-        const double db = kTopSegmentDbfs - kSegmentStepDb * (kVisSegments - 1 - k);
+        const double db = kTopSegmentDbfs - kVisSegmentStepDb * (kVisSegments - 1 - k);
         t->segmentOn[k] = DbToLinear(db);
         t->segmentOff[k] = DbToLinear(db - kSegmentHysteresisDb);
     }
