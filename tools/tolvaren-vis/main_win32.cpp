@@ -75,7 +75,7 @@ int main(int argc, char** argv)
     if (command.action == kVisActionListDevices) return ListDevices();
 
     int result = kVisExitOk;
-    const HANDLE stop = CatchConsoleStop();
+    HANDLE stop = CatchConsoleStop();
     if (stop == NULL) {
         result = ReadFailed("its own stop signal", GetLastError());
     } else {

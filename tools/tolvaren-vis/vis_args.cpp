@@ -1,7 +1,9 @@
 #include "tools/tolvaren-vis/vis_args.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 namespace {
 
@@ -183,11 +185,14 @@ bool ReadInput(const char* arg, bool* haveInput, VisCommand* command, char* erro
     return true;
 }
 
-bool CheckCombinations(unsigned given, VisAction action, char* error)
+// What is wrong with the options given for action; nullptr when nothing is.
+const char* WrongCombination(unsigned given, VisAction action)
 {
-    for (const Combination& rule : kCombinations)
-        if ((given & rule.options) != 0 && (action == rule.action) != rule.onlyThere) return Fail(error, rule.message);
-    return true;
+    const auto breaks = [given, action](const Combination& rule) {
+        return (given & rule.options) != 0 && (action == rule.action) != rule.onlyThere;
+    };
+    const Combination* rule = std::find_if(std::begin(kCombinations), std::end(kCombinations), breaks);
+    return rule == std::end(kCombinations) ? nullptr : rule->message;
 }
 
 }  // namespace
@@ -222,7 +227,9 @@ bool ParseVisArguments(int argc, const char* const* argv, VisCommand* command, c
     }
     if (!haveInput)
         return Fail(error, "give what to show: a WAV file, - for raw samples on standard input, or --capture");
-    return CheckCombinations(given, command->action, error);
+    const char* wrong = WrongCombination(given, command->action);
+    if (wrong != nullptr) return Fail(error, wrong);
+    return true;
 }
 
 VisSettings VisSettingsFor(const VisCommand& command)

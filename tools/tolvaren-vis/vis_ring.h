@@ -13,12 +13,12 @@
 
 enum : uint32_t {
     // A second of the richest format read, 96 kHz stereo float.
-    kVisRingBytes = kPcmRateMax * kPcmChannelsMax * sizeof(float),
+    kVisRingBytes = kPcmRateMax * kPcmFrameBytesMax,
 };
 
 // All that waits in the ring counts as one live read, so that it must hold
 // a live buffer's worth of any format.
-static_assert(kVisRingBytes / (kPcmChannelsMax * sizeof(float)) * 1000ull / kPcmRateMax >= kVisLiveBufferMs,
+static_assert(kVisRingBytes / kPcmFrameBytesMax * 1000ull / kPcmRateMax >= kVisLiveBufferMs,
               "the ring holds less than a live buffer");
 
 struct VisRing {
