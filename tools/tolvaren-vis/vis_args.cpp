@@ -36,18 +36,6 @@ const OptionRule kValueOptions[] = {
     {"--device", kGivenDevice, "--device needs part of an endpoint's name, such as --device \"Monitor of\"", 0, 0},
 };
 
-// The words that name an input; anything else not an option is a file.
-struct InputWord {
-    const char* word;
-    VisAction action;
-};
-
-const InputWord kInputWords[] = {
-    {"-", kVisActionStdin},
-    {"--capture", kVisActionCapture},
-    {"--list-devices", kVisActionListDevices},
-};
-
 // Options that go with one input only, or with all but one.
 struct Combination {
     unsigned options;
@@ -131,13 +119,6 @@ const OptionRule* FindValueOption(const char* arg)
     return nullptr;
 }
 
-const InputWord* FindInputWord(const char* arg)
-{
-    for (const InputWord& input : kInputWords)
-        if (std::strcmp(arg, input.word) == 0) return &input;
-    return nullptr;
-}
-
 void StartCommand(VisCommand* command, char* error)
 {
     std::memset(command, 0, sizeof *command);
@@ -166,13 +147,19 @@ bool GiveOnce(unsigned flag, const char* name, unsigned* given, char* error)
 // An argument that is no option: the one input, by its word or as a file.
 bool ReadInput(const char* arg, bool* haveInput, VisCommand* command, char* error)
 {
-    const InputWord* input = FindInputWord(arg);
-    if (input == nullptr && arg[0] == '-')
+    VisAction action = kVisActionFile;
+    if (std::strcmp(arg, "-") == 0)
+        action = kVisActionStdin;
+    else if (std::strcmp(arg, "--capture") == 0)
+        action = kVisActionCapture;
+    else if (std::strcmp(arg, "--list-devices") == 0)
+        action = kVisActionListDevices;
+    else if (arg[0] == '-')
         return FailQuoting(error,
                            "unknown option \"%.40s\" (a file whose name begins with - can be given "
                            "as ./NAME)",
                            arg);
-    if (input == nullptr && arg[0] == '\0')
+    else if (arg[0] == '\0')
         return Fail(error, "the file name is empty; give a WAV file such as music.wav");
     if (*haveInput)
         return FailQuoting(error,
@@ -180,8 +167,8 @@ bool ReadInput(const char* arg, bool* haveInput, VisCommand* command, char* erro
                            "\"%.40s\" is one too many",
                            arg);
     *haveInput = true;
-    command->action = input != nullptr ? input->action : kVisActionFile;
-    if (input == nullptr) command->path = arg;
+    command->action = action;
+    if (action == kVisActionFile) command->path = arg;
     return true;
 }
 
