@@ -1,5 +1,5 @@
-// The output rules (when a line goes out, to --print and to the pipe), the
-// delay queue and the live backlog rule.
+// The output rules (when a line goes out, to --print and to the pipe) and
+// the live input's rules: the backlog and the silence of a capture stream.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -177,52 +177,6 @@ TEST(VisOutput, SilenceFedByTheCallerCountsAsAudio)
     }
 }
 
-VisLine LineAt(uint32_t ms, uint16_t lamps)
-{
-    VisLine line = {};
-    line.lamps = lamps;
-    line.audioMs = ms;
-    line.showMs = ms;
-    FormatLampLine(lamps, line.text);
-    return line;
-}
-
-TEST(VisDelayQueue, HandsOutLinesWhenDueAndSkipsWhatIsStale)
-{
-    std::vector<VisLineQueue> queue(1);
-    StartLineQueue(&queue[0]);
-    VisLine line;
-    EXPECT_FALSE(PopDueLine(&queue[0], 1000, &line));
-    EXPECT_EQ(NextDueMs(&queue[0]), UINT64_MAX);
-
-    for (uint32_t i = 0; i < 5; ++i) PushLine(&queue[0], LineAt(10 * i, static_cast<uint16_t>(i)), 1000 + 10 * i);
-    EXPECT_EQ(NextDueMs(&queue[0]), 1000u);
-    EXPECT_FALSE(PopDueLine(&queue[0], 999, &line));
-    ASSERT_TRUE(PopDueLine(&queue[0], 1015, &line));
-    EXPECT_EQ(line.lamps, 0);
-    ASSERT_TRUE(PopDueLine(&queue[0], 1015, &line));
-    EXPECT_EQ(line.lamps, 1);
-    EXPECT_FALSE(PopDueLine(&queue[0], 1015, &line));
-    // A writer that fell 200 ms behind: lines 2 and 3 are stale once 4 is
-    // due too, and only 4 is shown.
-    ASSERT_TRUE(PopDueLine(&queue[0], 1240, &line));
-    EXPECT_EQ(line.lamps, 4);
-    EXPECT_EQ(queue[0].skipped, 2u);
-    EXPECT_FALSE(PopDueLine(&queue[0], 5000, &line));
-
-    // Full: the oldest goes, and the newest kVisQueueLines stay in order.
-    StartLineQueue(&queue[0]);
-    for (uint32_t i = 0; i < kVisQueueLines + 3; ++i)
-        PushLine(&queue[0], LineAt(10 * i, static_cast<uint16_t>(i)), 10 * i);
-    EXPECT_EQ(queue[0].count, kVisQueueLines);
-    EXPECT_EQ(queue[0].skipped, 3u);
-    ASSERT_TRUE(PopDueLine(&queue[0], 30, &line));
-    EXPECT_EQ(line.lamps, 3);
-    // The last line, lamps out, is never skipped.
-    ASSERT_TRUE(PopDueLine(&queue[0], 100000, &line));
-    EXPECT_EQ(line.lamps, kVisQueueLines + 2);
-}
-
 TEST(VisLiveInput, ThrowsAwayTheOldestWholeFramesBeyond100ms)
 {
     const PcmFormat s16 = {kPcmS16, 44100, 2};
@@ -255,8 +209,6 @@ TEST(VisLiveInput, ThrowsAwayTheOldestWholeFramesBeyond100ms)
         // Said once only.
         EXPECT_EQ(LiveBytesToSkip(&guard, c.read, c.waiting, &tell), c.skipped) << c.what;
         EXPECT_FALSE(tell) << c.what;
-        // A read buffer brings more than the limit when that much waits.
-        EXPECT_GT(LiveReadBytes(&guard), c.format.rate * kVisLiveBacklogMaxMs / 1000 * PcmFrameBytes(c.format));
     }
 }
 
@@ -299,6 +251,28 @@ TEST(VisLiveInput, ThrowingAwayKeepsTheSamplesInStep)
     const uint16_t last = parsed[parsed.size() - 2].lamps;
     EXPECT_TRUE(last & BandLampBit(BandOf(80.0))) << last;
     EXPECT_LE(LitCount(last), 4u) << last;
+}
+
+// A ring that filled up and a backlog thrown away are one loss to the
+// person told: one message for both, whichever comes first.
+TEST(VisLiveInput, ALossIsToldOnceWhateverCausedIt)
+{
+    const PcmFormat format = {kPcmS16, 44100, 2};
+    const uint64_t backlog = 8820 * 4;  // 200 ms
+    VisLiveGuard guard;
+    bool tell = false;
+    StartLiveGuard(&guard, format);
+    EXPECT_TRUE(NoteLiveLoss(&guard));
+    EXPECT_GT(LiveBytesToSkip(&guard, backlog, 0, &tell), 0u);
+    EXPECT_FALSE(tell);
+    EXPECT_FALSE(NoteLiveLoss(&guard));
+
+    StartLiveGuard(&guard, format);
+    EXPECT_EQ(LiveBytesToSkip(&guard, 441 * 4, 0, &tell), 0u);
+    EXPECT_FALSE(tell);
+    EXPECT_GT(LiveBytesToSkip(&guard, backlog, 0, &tell), 0u);
+    EXPECT_TRUE(tell);
+    EXPECT_FALSE(NoteLiveLoss(&guard));
 }
 
 // A capture stream polled every 5 ms: packets come at the times given, and

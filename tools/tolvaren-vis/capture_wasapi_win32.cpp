@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "tools/common/console_win32.h"
+#include "tools/tolvaren-vis/vis_engine.h"
 
 namespace {
 
@@ -17,9 +18,10 @@ const PROPERTYKEY kFriendlyName = {
 const GUID kSubtypeFloat = {0x00000003, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
 const GUID kSubtypePcm = {0x00000001, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
 
-// 200 ms of buffer in the system: room enough that a busy moment loses
-// nothing, while the backlog rule keeps what is shown near the present.
-const REFERENCE_TIME kBufferDuration = 2000000;
+// A live buffer in the system, in its 100 ns units: room enough that a busy
+// moment loses nothing, and that the backlog rule sees a backlog, which
+// keeps what is shown near the present.
+const REFERENCE_TIME kBufferDuration = static_cast<REFERENCE_TIME>(kVisLiveBufferMs) * 10000;
 
 template <typename T>
 void Release(T** object)

@@ -3,543 +3,64 @@
 // a lamp line into tolvaren's pipe whenever the lamps change.
 #include <windows.h>
 
-#include <cstdio>
-#include <cstring>
-
-#include "pipe/pipe_name.h"
 #include "tools/common/console_win32.h"
-#include "tools/common/lamp_pipe_win32.h"
 #include "tools/tolvaren-vis/capture_wasapi_win32.h"
 #include "tools/tolvaren-vis/vis_args.h"
 #include "tools/tolvaren-vis/vis_engine.h"
 #include "tools/tolvaren-vis/vis_exit_codes.h"
+#include "tools/tolvaren-vis/vis_help.h"
+#include "tools/tolvaren-vis/vis_output_win32.h"
+#include "tools/tolvaren-vis/vis_sources_win32.h"
 
 namespace {
 
-const char kHelp[] =
-    "tolvaren-vis: makes tolvaren's lamps follow the music, from any player. It writes a lamp\n"
-    "line into tolvaren's pipe \\\\.\\pipe\\korvinde whenever the lamps change.\n"
-    "\n"
-    "  tolvaren-vis FILE.wav       shows a WAV file (16- or 24-bit integer or 32-bit float,\n"
-    "                              1 or 2 channels, 22050 to 96000 Hz) as it would play,\n"
-    "                              without playing it aloud.\n"
-    "  tolvaren-vis -              shows raw samples arriving on standard input, such as\n"
-    "                              parec --format=s16le --rate=44100 --channels=2 | tolvaren-vis -\n"
-    "      --format s16le|f32le    16-bit integer or 32-bit float samples (s16le)\n"
-    "      --rate N                samples a second, 22050 to 96000 (44100)\n"
-    "      --channels 1|2          mono or stereo (2)\n"
-    "  tolvaren-vis --capture      shows what is playing: the default output's own stream,\n"
-    "                              or where the system has none (Wine before 9.12), the\n"
-    "                              first capture device whose name begins with \"Monitor of\".\n"
-    "      --device TEXT           the capture device whose name contains TEXT instead.\n"
-    "  tolvaren-vis --list-devices lists the outputs and capture devices.\n"
-    "\n"
-    "  --mode spectrum             (the default) sixteen bands from 40 Hz to 16 kHz, the lowest\n"
-    "                              at the upper left, along the upper row and then the lower.\n"
-    "  --mode vu                   a level meter for each channel: the upper row the left,\n"
-    "                              the lower row the right, 3 dB a lamp.\n"
-    "  --delay MS                  shows the lamps MS milliseconds later (0 to 500), to keep\n"
-    "                              them in step with a player whose sound comes late.\n"
-    "  --print                     writes \"<milliseconds of audio> <lamp line>\" for each change\n"
-    "                              to standard output instead of the pipe, as fast as the input\n"
-    "                              comes; the same input always gives the same lines.\n"
-    "  --help                      shows this.\n"
-    "\n"
-    "When tolvaren is not running, or another writer holds its pipe, tolvaren-vis says so\n"
-    "and tries again every second; when tolvaren goes away, it waits for it again. It sends\n"
-    "the lamps again after a second without change, so that a tolvaren started later\n"
-    "catches up. At the end of the input, or on Ctrl-C, it puts the lamps out. Live input\n"
-    "that falls more than 100 ms behind is dropped, the oldest first, with a note.\n"
-    "Under Wine, run it in the same WINEPREFIX as tolvaren (scripts/vis.sh does).\n"
-    "\n"
-    "Double-clicked, with no arguments, it follows what plays as --capture does, starting\n"
-    "the tolvaren.exe beside it when tolvaren is not running; closing its window puts the\n"
-    "lamps out, and an error stays on screen until a key is pressed.\n"
-    "\n"
-    "Exit codes:\n"
-    "  0  the input ended, or Ctrl-C: the lamps were put out\n"
-    "  1  the command line is wrong; nothing was read or sent\n"
-    "  2  the file or standard input could not be opened or read\n"
-    "  3  the input is audio tolvaren-vis does not read (the message says why)\n"
-    "  4  capturing could not start or stopped, or the devices could not be listed\n";
-
-// Read at a time from a file; a few milliseconds of audio.
-const DWORD kReadBytes = 4096;
-// A file is read this far ahead of the lamps it shows.
-const uint64_t kFileLeadMs = 60;
-// How often live capture is looked at.
-const DWORD kCapturePollMs = 5;
-// Standard input's samples wait here for the main thread: a second of the
-// richest format read, 96 kHz stereo float.
-const uint32_t kStdinRingBytes = 96000 * 2 * 4;
-
-HANDLE stopEvent = NULL;  // set by Ctrl-C
-
-bool StopRequested()
+// The command line; or, double-clicked, what a double-click wants.
+bool ReadCommand(int argc, char** argv, bool doubleClicked, VisCommand* command)
 {
-    return WaitForSingleObject(stopEvent, 0) == WAIT_OBJECT_0;
-}
-
-// Milliseconds from an arbitrary start, to the millisecond.
-uint64_t NowMs()
-{
-    static LARGE_INTEGER frequency = {};
-    if (frequency.QuadPart == 0) QueryPerformanceFrequency(&frequency);
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return static_cast<uint64_t>(now.QuadPart / (frequency.QuadPart / 1000));
-}
-
-// ---- where the lines go ------------------------------------------------------
-
-struct LampPipe {
-    HANDLE pipe;
-    uint64_t lastTryMs;
-    bool tried;
-    LampPipeOpening lastRefusal;  // said once until it changes
-    bool saidRefusal;
-    bool haveLatest;
-    VisLine latest;  // sent at once when tolvaren comes (back)
-};
-
-void SayRefusal(LampPipe* out, LampPipeOpening opening, DWORD code)
-{
-    if (out->saidRefusal && out->lastRefusal == opening) return;
-    out->saidRefusal = true;
-    out->lastRefusal = opening;
-    char text[256];
-    switch (opening) {
-    case kLampPipeMissing:
-        Print(kToErr,
-              "tolvaren-vis: tolvaren is not running (there is no pipe %s); trying again every "
-              "second.\nStart tolvaren.exe (under Wine: scripts/run.sh; both must run in the same "
-              "WINEPREFIX).\n",
-              kLampPipeName);
-        break;
-    case kLampPipeBusy:
-        Print(kToErr,
-              "tolvaren-vis: the pipe %s is busy: another writer (the player's plug-in, or "
-              "tolvaren-send) holds it; trying again every second.\n",
-              kLampPipeName);
-        break;
-    default:
-        Print(kToErr, "tolvaren-vis: could not open the pipe %s (error %lu: %s); trying again every second.\n",
-              kLampPipeName, code, ErrorText(code, text, sizeof text));
-        break;
+    char error[kUsageErrorMax];
+    if (doubleClicked) {
+        // The window's title would be the program's path otherwise.
+        SetConsoleTitleA("tolvaren-vis: the lamps follow the music");
+        // Explorer gives no arguments: what a double-click wants is what
+        // plays, as with --capture.
+        const char* const capture[] = {"tolvaren-vis", "--capture"};
+        ParseVisArguments(2, capture, command, error);
+        return true;
     }
-}
-
-bool WriteToTolvaren(LampPipe* out, const VisLine& line)
-{
-    DWORD code = 0;
-    if (WriteLampPipeLine(out->pipe, line.text, sizeof line.text, &code)) return true;
-    CloseHandle(out->pipe);
-    out->pipe = INVALID_HANDLE_VALUE;
-    out->saidRefusal = false;
-    Print(kToErr, "tolvaren-vis: tolvaren went away; waiting for it again.\n");
+    if (ParseVisArguments(argc, argv, command, error)) return true;
+    Print(kToErr, "tolvaren-vis: %s.\nRun \"tolvaren-vis --help\" to see what it takes.\n", error);
     return false;
 }
 
-// Opens the pipe when it is time to try again; true when it is open.
-bool Connect(LampPipe* out, bool now)
+int ShowHelp()
 {
-    if (out->pipe != INVALID_HANDLE_VALUE) return true;
-    const uint64_t at = NowMs();
-    if (!now && out->tried && at - out->lastTryMs < 1000) return false;
-    out->tried = true;
-    out->lastTryMs = at;
-    DWORD code = 0;
-    const LampPipeOpening opening = OpenLampPipe(&out->pipe, &code);
-    if (opening != kLampPipeOpen) {
-        out->pipe = INVALID_HANDLE_VALUE;
-        SayRefusal(out, opening, code);
-        return false;
-    }
-    if (out->saidRefusal) Print(kToErr, "tolvaren-vis: tolvaren is there; showing the lamps.\n");
-    out->saidRefusal = false;
-    // A tolvaren that comes late learns the lamps at once.
-    if (out->haveLatest) WriteToTolvaren(out, out->latest);
-    return out->pipe != INVALID_HANDLE_VALUE;
-}
-
-void SendLine(LampPipe* out, const VisLine& line)
-{
-    out->latest = line;
-    out->haveLatest = true;
-    if (out->pipe == INVALID_HANDLE_VALUE) {
-        Connect(out, false);  // sends the latest line itself when it connects
-        return;
-    }
-    WriteToTolvaren(out, line);
-}
-
-struct Output {
-    bool print;
-    bool doubleClicked;  // said for a person, and tolvaren started when missing
-    bool paced;          // a file's lines wait for their time; live ones go when due
-    uint32_t delayMs;
-    uint64_t startMs;    // when the audio's time 0 is shown (paced)
-    VisLineQueue queue;  // lines waiting for their time
-    LampPipe pipe;
-    uint32_t skippedTold;
-};
-
-void OnLine(void* context, const VisLine& line)
-{
-    Output* out = static_cast<Output*>(context);
-    if (out->print) {
-        char text[kVisPrintLineMax];
-        const unsigned length = FormatPrintLine(line, text);
-        DWORD written = 0;
-        WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text, length, &written, NULL);
-        return;
-    }
-    // A file's line is due at its place in the audio (showMs counts the
-    // delay in); a live one the delay after it was heard.
-    const uint64_t due = out->paced ? out->startMs + line.showMs : NowMs() + out->delayMs;
-    PushLine(&out->queue, line, due);
-}
-
-// Writes the lines that are due; gives how long until the next one (at most
-// waitMs).
-DWORD SendDueLines(Output* out, DWORD waitMs)
-{
-    if (out->print) return waitMs;
-    VisLine line;
-    while (PopDueLine(&out->queue, NowMs(), &line)) SendLine(&out->pipe, line);
-    if (out->queue.skipped > out->skippedTold && out->skippedTold == 0)
-        Print(kToErr, "tolvaren-vis: the pipe fell behind; lines that came too late were skipped.\n");
-    out->skippedTold = out->queue.skipped;
-    if (out->pipe.pipe == INVALID_HANDLE_VALUE) Connect(&out->pipe, false);
-    const uint64_t next = NextDueMs(&out->queue);
-    const uint64_t now = NowMs();
-    if (next == UINT64_MAX) return waitMs;
-    return next <= now ? 0 : static_cast<DWORD>(next - now < waitMs ? next - now : waitMs);
-}
-
-// The end, once FinishVis has handed over the line that puts the lamps out:
-// that line goes at once (Ctrl-C, or a live input's end) or at the end of
-// the audio (a file's lines wait for their time).
-void FinishOutput(Output* out, bool atOnce)
-{
-    if (out->print) return;
-    while (!atOnce && NextDueMs(&out->queue) != UINT64_MAX && !StopRequested())
-        WaitForSingleObject(stopEvent, SendDueLines(out, 1000));
-    VisLine line;
-    VisLine last = {};
-    bool haveLast = false;
-    while (PopDueLine(&out->queue, UINT64_MAX, &line)) {
-        last = line;
-        haveLast = true;
-    }
-    if (!haveLast) return;
-    if (Connect(&out->pipe, true)) SendLine(&out->pipe, last);
-    if (out->pipe.pipe != INVALID_HANDLE_VALUE) CloseHandle(out->pipe.pipe);
-}
-
-// ---- where the samples come from -----------------------------------------------
-
-int Refused(VisEngine* engine)
-{
-    Print(kToErr, "tolvaren-vis: %s.\n", VisMessage(engine));
-    return kVisExitUnsupported;
-}
-
-int ReadFailed(const char* what, DWORD code)
-{
-    char text[256];
-    Print(kToErr, "tolvaren-vis: could not read %s (error %lu: %s).\n", what, code,
-          ErrorText(code, text, sizeof text));
-    return kVisExitUnreadable;
-}
-
-// A file, or standard input redirected from one: read ahead of the time
-// its lamps are shown, so that they move as the audio would play.
-int ShowFile(HANDLE input, const char* what, VisEngine* engine, Output* out)
-{
-    static char buffer[kReadBytes];
-    out->paced = !out->print;
-    out->startMs = NowMs();
-    for (;;) {
-        if (StopRequested()) {
-            FinishVis(engine);
-            FinishOutput(out, true);
-            return kVisExitOk;
-        }
-        const uint64_t shownMs = NowMs() - out->startMs;
-        const uint64_t readMs = static_cast<uint64_t>(engine->framesDone) * 10;
-        if (out->paced && readMs > shownMs + kFileLeadMs) {
-            WaitForSingleObject(stopEvent, SendDueLines(out, 10));
-            continue;
-        }
-        DWORD count = 0;
-        if (!ReadFile(input, buffer, sizeof buffer, &count, NULL)) {
-            const DWORD code = GetLastError();
-            if (code != ERROR_BROKEN_PIPE && code != ERROR_HANDLE_EOF) return ReadFailed(what, code);
-            count = 0;
-        }
-        if (count == 0) break;
-        if (FeedVis(engine, buffer, count) == kPcmUnsupported) return Refused(engine);
-        SendDueLines(out, 0);
-    }
-    if (FinishVis(engine) == kPcmUnsupported) return Refused(engine);
-    FinishOutput(out, false);
+    static char help[kVisHelpMax];
+    FormatVisHelp(help, sizeof help);
+    WriteText(kToOut, help);
     return kVisExitOk;
 }
 
-// Standard input as a pipe: a thread of its own reads it as it comes (this
-// Wine can't peek into it), into a ring that the main thread empties.
-struct StdinRing {
-    CRITICAL_SECTION lock;
-    HANDLE arrived;  // set by the reader after each read
-    HANDLE space;    // set by the main thread after it took bytes
-    HANDLE input;
-    bool keepAll;    // --print: wait for room rather than drop the oldest
-    uint8_t bytes[kStdinRingBytes];
-    uint32_t head;   // where the oldest byte is
-    uint32_t count;
-    bool ended;
-    DWORD error;     // why the reading ended, when not by the writer's end
-    uint64_t overrun;  // bytes the reader dropped because the ring was full
-};
-
-StdinRing stdinRing;
-
-DWORD WINAPI ReadStdin(LPVOID)
+int ListDevices()
 {
-    static uint8_t chunk[kReadBytes];
-    for (;;) {
-        DWORD count = 0;
-        const BOOL ok = ReadFile(stdinRing.input, chunk, sizeof chunk, &count, NULL);
-        const DWORD code = ok ? ERROR_SUCCESS : GetLastError();
-        EnterCriticalSection(&stdinRing.lock);
-        for (DWORD i = 0; i < count; ++i) {
-            while (stdinRing.keepAll && stdinRing.count == kStdinRingBytes) {
-                LeaveCriticalSection(&stdinRing.lock);
-                WaitForSingleObject(stdinRing.space, INFINITE);
-                EnterCriticalSection(&stdinRing.lock);
-            }
-            if (stdinRing.count == kStdinRingBytes) {  // full: the oldest goes
-                stdinRing.head = (stdinRing.head + 1) % kStdinRingBytes;
-                --stdinRing.count;
-                ++stdinRing.overrun;
-            }
-            stdinRing.bytes[(stdinRing.head + stdinRing.count) % kStdinRingBytes] = chunk[i];
-            ++stdinRing.count;
-        }
-        const bool ended = !ok || count == 0;
-        if (ended) {
-            stdinRing.ended = true;
-            if (code != ERROR_BROKEN_PIPE && code != ERROR_SUCCESS) stdinRing.error = code;
-        }
-        LeaveCriticalSection(&stdinRing.lock);
-        SetEvent(stdinRing.arrived);
-        if (ended) return 0;
-    }
-}
-
-struct LiveFeed {
-    VisEngine* engine;
-    VisLiveGuard guard;
-    uint64_t dropPending;  // bytes still to throw away, oldest first
-    bool refused;
-    uint32_t frameBytes;
-    uint64_t frames;       // frames that came, dropped ones included
-};
-
-void TellDropped()
-{
-    Print(kToErr,
-          "tolvaren-vis: the input fell more than 100 ms behind; the oldest audio was dropped to "
-          "keep the lamps with the music (said once).\n");
-}
-
-void FeedLiveBytes(void* context, const void* bytes, size_t count)
-{
-    LiveFeed* feed = static_cast<LiveFeed*>(context);
-    if (feed->frameBytes != 0) feed->frames += count / feed->frameBytes;
-    const uint8_t* at = static_cast<const uint8_t*>(bytes);
-    const size_t skip = feed->dropPending < count ? static_cast<size_t>(feed->dropPending) : count;
-    feed->dropPending -= skip;
-    if (skip < count && !feed->refused && FeedVis(feed->engine, at + skip, count - skip) == kPcmUnsupported)
-        feed->refused = true;
-}
-
-void FeedLiveSilence(void* context, uint32_t frames)
-{
-    LiveFeed* feed = static_cast<LiveFeed*>(context);
-    feed->frames += frames;
-    FeedVisSilence(feed->engine, frames);
-}
-
-int ShowStdinPipe(HANDLE input, const PcmFormat& format, VisEngine* engine, Output* out)
-{
-    InitializeCriticalSection(&stdinRing.lock);
-    stdinRing.arrived = CreateEventA(NULL, FALSE, FALSE, NULL);
-    stdinRing.space = CreateEventA(NULL, FALSE, FALSE, NULL);
-    stdinRing.input = input;
-    // --print shows every sample, however fast they come.
-    stdinRing.keepAll = out->print;
-    HANDLE reader = stdinRing.arrived == NULL || stdinRing.space == NULL
-                        ? NULL
-                        : CreateThread(NULL, 0, ReadStdin, NULL, 0, NULL);
-    if (reader == NULL) return ReadFailed("standard input", GetLastError());
-    CloseHandle(reader);  // it ends with the input, or with the process
-
-    LiveFeed feed = {engine, {}, 0, false, PcmFrameBytes(format), 0};
-    StartLiveGuard(&feed.guard, format);
-    static uint8_t taken[kReadBytes * 4];
-    bool toldDropped = false;
-    for (;;) {
-        const HANDLE events[2] = {stopEvent, stdinRing.arrived};
-        const DWORD woke = WaitForMultipleObjects(2, events, FALSE, SendDueLines(out, 1000));
-        if (woke == WAIT_OBJECT_0) {
-            FinishVis(engine);
-            FinishOutput(out, true);
-            return kVisExitOk;
-        }
-        // All that waits counts as one read: more than the backlog allows
-        // means its oldest part waited too long.
-        EnterCriticalSection(&stdinRing.lock);
-        bool tell = false;
-        const uint64_t skip = out->print ? 0 : LiveBytesToSkip(&feed.guard, stdinRing.count, 0, &tell);
-        const uint32_t skipped = static_cast<uint32_t>(skip < stdinRing.count ? skip : stdinRing.count);
-        stdinRing.head = (stdinRing.head + skipped) % kStdinRingBytes;
-        stdinRing.count -= skipped;
-        const bool overrun = stdinRing.overrun != 0;
-        LeaveCriticalSection(&stdinRing.lock);
-        if ((tell || overrun) && !toldDropped) TellDropped();
-        toldDropped = toldDropped || tell || overrun;
-
-        for (;;) {
-            EnterCriticalSection(&stdinRing.lock);
-            const uint32_t n =
-                stdinRing.count < sizeof taken ? stdinRing.count : static_cast<uint32_t>(sizeof taken);
-            for (uint32_t i = 0; i < n; ++i) taken[i] = stdinRing.bytes[(stdinRing.head + i) % kStdinRingBytes];
-            stdinRing.head = (stdinRing.head + n) % kStdinRingBytes;
-            stdinRing.count -= n;
-            const bool ended = stdinRing.ended && stdinRing.count == 0;
-            const DWORD error = stdinRing.error;
-            LeaveCriticalSection(&stdinRing.lock);
-            if (n > 0) {
-                SetEvent(stdinRing.space);
-                FeedLiveBytes(&feed, taken, n);
-            }
-            if (feed.refused) return Refused(engine);
-            SendDueLines(out, 0);
-            if (ended) {
-                if (error != ERROR_SUCCESS) return ReadFailed("standard input", error);
-                if (FinishVis(engine) == kPcmUnsupported) return Refused(engine);
-                FinishOutput(out, true);
-                return kVisExitOk;
-            }
-            if (n < sizeof taken) break;
-        }
-    }
-}
-
-// A double-clicked visualiser brings tolvaren up itself when it lies
-// beside it, as the two come in one folder; started detached, tolvaren
-// stays when the console window goes.
-bool StartTolvaren()
-{
-    char program[MAX_PATH];
-    char path[MAX_PATH];
-    const DWORD length = GetModuleFileNameA(NULL, program, sizeof program);
-    if (length == 0 || length >= sizeof program || !PathBeside(program, "tolvaren.exe", path, sizeof path) ||
-        GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES)
-        return false;
-    char commandLine[MAX_PATH + 2];
-    std::snprintf(commandLine, sizeof commandLine, "\"%s\"", path);
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process;
-    if (!CreateProcessA(path, commandLine, NULL, NULL, FALSE, DETACHED_PROCESS, NULL, NULL, &startup, &process)) {
-        const DWORD code = GetLastError();
-        char text[256];
-        Print(kToErr, "tolvaren-vis: could not start %s (error %lu: %s); start it yourself.\n", path, code,
-              ErrorText(code, text, sizeof text));
-        return false;
-    }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    Print(kToErr, "tolvaren-vis: started tolvaren.exe, which shows the lamps; they follow the music once its "
-                  "window is up.\n");
-    return true;
-}
-
-void SayCapturing(const CaptureStream& stream, bool doubleClicked)
-{
-    if (doubleClicked)
-        Print(kToErr, "Following what plays on %s. Close this window or press Ctrl-C to stop.\n", stream.name);
-    else if (stream.loopback)
-        Print(kToErr, "tolvaren-vis: showing what plays on \"%s\".\n", stream.name);
-    else
-        Print(kToErr, "tolvaren-vis: %s%sshowing what comes in on \"%s\".\n", stream.note,
-              stream.note[0] != '\0' ? "; " : "", stream.name);
-}
-
-// Opens the pipe, or when tolvaren is not running starts the one beside
-// this program, if it is there, and leaves the pipe to the usual retries.
-void ConnectOrStartTolvaren(LampPipe* pipe)
-{
-    DWORD code = 0;
-    const LampPipeOpening opening = OpenLampPipe(&pipe->pipe, &code);
-    if (opening == kLampPipeOpen) return;
-    pipe->pipe = INVALID_HANDLE_VALUE;
-    // Until its window is up there is no pipe; that is no news to tell.
-    if (opening == kLampPipeMissing && StartTolvaren()) {
-        pipe->saidRefusal = true;
-        pipe->lastRefusal = kLampPipeMissing;
-        return;
-    }
-    Connect(pipe, true);
-}
-
-int ShowCapture(VisCommand command, VisEngine* engine, Output* out)
-{
-    static CaptureStream stream;
     char error[kCaptureErrorMax];
-    if (!OpenCapture(&stream, command.device, error)) {
-        Print(kToErr, "tolvaren-vis: %s.\n", error);
-        return kVisExitCaptureFailed;
-    }
-    SayCapturing(stream, out->doubleClicked);
-    if (out->doubleClicked && !out->print) ConnectOrStartTolvaren(&out->pipe);
+    if (ListCaptureDevices(error)) return kVisExitOk;
+    Print(kToErr, "tolvaren-vis: %s.\n", error);
+    return kVisExitCaptureFailed;
+}
 
-    command.raw = stream.format;
-    StartVis(engine, VisSettingsFor(command), OnLine, out);
-    const uint32_t frameBytes = PcmFrameBytes(stream.format);
-    LiveFeed feed = {engine, {}, 0, false, frameBytes, 0};
-    StartLiveGuard(&feed.guard, stream.format);
-    VisSilenceFiller filler;
-    StartSilenceFiller(&filler, stream.format.rate, NowMs());
+int ShowInput(const VisCommand& command, LineOutput* out)
+{
+    static VisEngine engine;
+    // Lines every 10 ms want a timer finer than the system's default.
+    timeBeginPeriod(1);
     int result = kVisExitOk;
-    for (;;) {
-        if (WaitForSingleObject(stopEvent, SendDueLines(out, kCapturePollMs)) == WAIT_OBJECT_0) break;
-        bool tell = false;
-        feed.dropPending += LiveBytesToSkip(
-            &feed.guard, static_cast<uint64_t>(CaptureFramesWaiting(&stream)) * frameBytes, 0, &tell);
-        if (tell) TellDropped();
-        const uint64_t framesBefore = feed.frames;
-        if (!ReadCapture(&stream, FeedLiveBytes, FeedLiveSilence, &feed, error)) {
-            Print(kToErr, "tolvaren-vis: %s.\n", error);
-            result = kVisExitCaptureFailed;
-            break;
-        }
-        if (feed.refused) {
-            result = Refused(engine);
-            break;
-        }
-        // What came is read first, so that a packet that was waiting is
-        // never taken for silence.
-        if (feed.frames != framesBefore) NoteCapturePacket(&filler, NowMs());
-        const uint32_t silence = SilenceFramesDue(&filler, NowMs());
-        if (silence > 0) FeedLiveSilence(&feed, silence);
-    }
-    CloseCapture(&stream);
-    FinishVis(engine);
-    FinishOutput(out, true);
+    if (command.action == kVisActionCapture)
+        result = ShowCapture(command, &engine, out);
+    else if (command.action == kVisActionFile)
+        result = ShowWavFile(command, &engine, out);
+    else
+        result = ShowStandardInput(command, &engine, out);
+    timeEndPeriod(1);
     return result;
 }
 
@@ -547,89 +68,23 @@ int ShowCapture(VisCommand command, VisEngine* engine, Output* out)
 
 int main(int argc, char** argv)
 {
-    VisCommand command;
-    char error[kUsageErrorMax];
     const bool doubleClicked = StartedByDoubleClick(argc);
-    if (doubleClicked) {
-        // The window's title would be the program's path otherwise.
-        SetConsoleTitleA("tolvaren-vis: the lamps follow the music");
-        // Explorer gives no arguments: what a double-click wants is what
-        // plays, as with --capture.
-        const char* const capture[] = {"tolvaren-vis", "--capture"};
-        ParseVisArguments(2, capture, &command, error);
-    } else if (!ParseVisArguments(argc, argv, &command, error)) {
-        Print(kToErr, "tolvaren-vis: %s.\nRun \"tolvaren-vis --help\" to see what it takes.\n", error);
-        return kVisExitUsage;
-    }
-    if (command.action == kVisActionHelp) {
-        WriteText(kToOut, kHelp);
-        return kVisExitOk;
-    }
-    if (command.action == kVisActionListDevices) {
-        char listError[kCaptureErrorMax];
-        if (ListCaptureDevices(listError)) return kVisExitOk;
-        Print(kToErr, "tolvaren-vis: %s.\n", listError);
-        return kVisExitCaptureFailed;
-    }
+    VisCommand command;
+    if (!ReadCommand(argc, argv, doubleClicked, &command)) return kVisExitUsage;
+    if (command.action == kVisActionHelp) return ShowHelp();
+    if (command.action == kVisActionListDevices) return ListDevices();
 
-    stopEvent = CatchConsoleStop();
-    if (stopEvent == NULL) {
-        const int failed = ReadFailed("its own stop signal", GetLastError());
-        if (doubleClicked) WaitForKeyBeforeClosing();
-        return failed;
-    }
-
-    static Output out;
-    out.print = command.print;
-    out.doubleClicked = doubleClicked;
-    out.delayMs = command.delayMs;
-    StartLineQueue(&out.queue);
-    out.pipe.pipe = INVALID_HANDLE_VALUE;
-
-    const VisSettings settings = VisSettingsFor(command);
-    static VisEngine engine;
-
-    // The pipe is looked for at once, so that a missing tolvaren is said
-    // before the lamps have anything to show; a double-click looks once it
-    // knows what it follows, and starts tolvaren if need be.
-    if (!out.print && !doubleClicked) Connect(&out.pipe, true);
-    // Lines every 10 ms want a timer finer than the system's default.
-    timeBeginPeriod(1);
     int result = kVisExitOk;
-    if (command.action == kVisActionCapture) {
-        result = ShowCapture(command, &engine, &out);
-    } else if (command.action == kVisActionFile) {
-        HANDLE file = CreateFileA(command.path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                                  FILE_FLAG_SEQUENTIAL_SCAN, NULL);
-        if (file == INVALID_HANDLE_VALUE) {
-            const DWORD code = GetLastError();
-            char text[256];
-            Print(kToErr, "tolvaren-vis: could not open %s (error %lu: %s); check the name.\n", command.path, code,
-                  ErrorText(code, text, sizeof text));
-            result = kVisExitUnreadable;
-        } else {
-            StartVis(&engine, settings, OnLine, &out);
-            result = ShowFile(file, command.path, &engine, &out);
-            CloseHandle(file);
-        }
+    HANDLE stop = CatchConsoleStop();
+    if (stop == NULL) {
+        result = ReadFailed("its own stop signal", GetLastError());
     } else {
-        HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-        const DWORD type = input == NULL || input == INVALID_HANDLE_VALUE ? FILE_TYPE_UNKNOWN : GetFileType(input);
-        StartVis(&engine, settings, OnLine, &out);
-        if (type == FILE_TYPE_PIPE) {
-            result = ShowStdinPipe(input, command.raw, &engine, &out);
-        } else if (type == FILE_TYPE_DISK) {
-            result = ShowFile(input, "standard input", &engine, &out);
-        } else {
-            Print(kToErr,
-                  "tolvaren-vis: standard input is %s, not samples; pipe raw samples into it, such as\n"
-                  "  parec --format=s16le --rate=44100 --channels=2 | tolvaren-vis -\n",
-                  type == FILE_TYPE_CHAR ? "the console" : "not readable");
-            result = kVisExitUnreadable;
-        }
+        static LineOutput out;
+        StartLineOutput(&out, command, doubleClicked, stop);
+        LookForTolvaren(&out);
+        result = ShowInput(command, &out);
+        ReleaseConsoleStop();
     }
-    timeEndPeriod(1);
-    ReleaseConsoleStop();
     // The window closes as the program ends: a message must wait for the
     // person it is for.
     if (doubleClicked && result != kVisExitOk) WaitForKeyBeforeClosing();

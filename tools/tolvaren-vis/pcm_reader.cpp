@@ -13,6 +13,8 @@ enum : uint16_t {
 };
 
 const uint64_t kUntilTheEnd = UINT64_MAX;
+// The plain fmt chunk: tag, channels, rate, bytes a second, frame size, bits.
+const uint32_t kFmtBytesMin = 16;
 
 // The 14 bytes that follow the format tag in the sub-format GUID of every
 // standard WAVE_FORMAT_EXTENSIBLE sub-format (…-0000-0010-8000-00AA00389B71).
@@ -74,30 +76,31 @@ void Announce(PcmReader* reader)
     if (reader->onFormat != nullptr) reader->onFormat(reader->context, reader->format);
 }
 
-PcmStatus TakeFmt(PcmReader* reader, uint32_t size)
+// An extensible fmt chunk names its format in its sub-format: the tag
+// that stands at the start of its GUID, for the standard ones.
+bool TakeSubFormat(PcmReader* reader, uint32_t size, uint16_t* tag)
 {
     const uint8_t* fmt = reader->head;
-    uint16_t tag = Le16(fmt);
-    const uint32_t channels = Le16(fmt + 2);
-    const uint32_t rate = Le32(fmt + 4);
-    const uint32_t blockAlign = Le16(fmt + 12);
-    const uint32_t bits = Le16(fmt + 14);
+    if (size < kPcmFmtKept) {
+        std::snprintf(reader->message, sizeof reader->message,
+                      "its extensible fmt chunk is %u bytes, too short for its sub-format (%u)",
+                      static_cast<unsigned>(size), static_cast<unsigned>(kPcmFmtKept));
+        return false;
+    }
+    *tag = Le16(fmt + 24);
+    if (std::memcmp(fmt + 26, kGuidTail, sizeof kGuidTail) != 0) {
+        std::snprintf(reader->message, sizeof reader->message,
+                      "it holds audio of a sub-format it does not know; %s", kGiveInstead);
+        return false;
+    }
+    return true;
+}
 
+// 16- and 24-bit integers and 32-bit floats; anything else is said by name.
+bool TakeEncoding(PcmReader* reader, uint16_t tag, uint32_t bits)
+{
     char* message = reader->message;
     const size_t room = sizeof reader->message;
-    if (tag == kTagExtensible) {
-        if (size < kPcmFmtKept) {
-            std::snprintf(message, room, "its extensible fmt chunk is %u bytes, too short for its sub-format (40)",
-                          static_cast<unsigned>(size));
-            return Refuse(reader);
-        }
-        tag = Le16(fmt + 24);
-        if (std::memcmp(fmt + 26, kGuidTail, sizeof kGuidTail) != 0) {
-            std::snprintf(message, room, "it holds audio of a sub-format it does not know; %s", kGiveInstead);
-            return Refuse(reader);
-        }
-    }
-
     if (tag == kTagPcm && bits == 16) {
         reader->format.encoding = kPcmS16;
     } else if (tag == kTagPcm && bits == 24) {
@@ -114,17 +117,26 @@ PcmStatus TakeFmt(PcmReader* reader, uint32_t size)
         else
             std::snprintf(message, room, "it holds audio of format tag 0x%04X; %s", static_cast<unsigned>(tag),
                           kGiveInstead);
-        return Refuse(reader);
+        return false;
     }
+    return true;
+}
 
+// Channels and rate within what the analysis takes, and frames of the
+// size they make.
+bool TakeLayout(PcmReader* reader, uint32_t channels, uint32_t rate, uint32_t blockAlign, uint32_t bits)
+{
+    char* message = reader->message;
+    const size_t room = sizeof reader->message;
     if (channels < 1 || channels > kPcmChannelsMax) {
         std::snprintf(message, room, "it has %u channels; give 1 or 2 (mono or stereo)",
                       static_cast<unsigned>(channels));
-        return Refuse(reader);
+        return false;
     }
     if (rate < kPcmRateMin || rate > kPcmRateMax) {
-        std::snprintf(message, room, "its rate is %lu Hz; give 22050 to 96000 Hz", static_cast<unsigned long>(rate));
-        return Refuse(reader);
+        std::snprintf(message, room, "its rate is %lu Hz; give %lu to %lu Hz", static_cast<unsigned long>(rate),
+                      static_cast<unsigned long>(kPcmRateMin), static_cast<unsigned long>(kPcmRateMax));
+        return false;
     }
     reader->format.channels = channels;
     reader->format.rate = rate;
@@ -132,8 +144,19 @@ PcmStatus TakeFmt(PcmReader* reader, uint32_t size)
         std::snprintf(message, room, "its header is inconsistent: frames of %u bytes for %u channels of %u bits",
                       static_cast<unsigned>(blockAlign), static_cast<unsigned>(channels),
                       static_cast<unsigned>(bits));
-        return Refuse(reader);
+        return false;
     }
+    return true;
+}
+
+PcmStatus TakeFmt(PcmReader* reader, uint32_t size)
+{
+    const uint8_t* fmt = reader->head;
+    uint16_t tag = Le16(fmt);
+    const uint32_t bits = Le16(fmt + 14);
+    if (tag == kTagExtensible && !TakeSubFormat(reader, size, &tag)) return Refuse(reader);
+    if (!TakeEncoding(reader, tag, bits)) return Refuse(reader);
+    if (!TakeLayout(reader, Le16(fmt + 2), Le32(fmt + 4), Le16(fmt + 12), bits)) return Refuse(reader);
     Announce(reader);
     return kPcmOk;
 }
@@ -168,10 +191,10 @@ PcmStatus TakeChunkHead(PcmReader* reader)
         return kPcmOk;
     }
     if (std::memcmp(head, "fmt ", 4) == 0 && !reader->formatKnown) {
-        if (size < 16) {
+        if (size < kFmtBytesMin) {
             std::snprintf(reader->message, sizeof reader->message,
-                          "its fmt chunk is %lu bytes, too short to describe the audio (16)",
-                          static_cast<unsigned long>(size));
+                          "its fmt chunk is %lu bytes, too short to describe the audio (%u)",
+                          static_cast<unsigned long>(size), static_cast<unsigned>(kFmtBytesMin));
             return Refuse(reader);
         }
         reader->stage = kPcmStageFmt;

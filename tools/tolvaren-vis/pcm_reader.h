@@ -19,6 +19,7 @@ enum : uint32_t {
     kPcmRateMin = 22050,
     kPcmRateMax = 96000,
     kPcmChannelsMax = 2,
+    kPcmFrameBytesMax = kPcmChannelsMax * 4,  // a frame of the richest format: stereo float
     kPcmBatchFrames = 256,  // frames handed to the sink at a time, at most
     kPcmMessageMax = 160,   // room for a message with its NUL
     kPcmFmtKept = 40,       // bytes of a fmt chunk looked at: the extensible form's
@@ -73,7 +74,7 @@ struct PcmReader {
     uint32_t headHave;
     uint32_t headWant;
 
-    uint8_t partial[8];  // a frame cut between two pieces (at most 2 x 4 bytes)
+    uint8_t partial[kPcmFrameBytesMax];  // a frame cut between two pieces
     uint32_t partialHave;
     uint64_t frames;     // frames handed on so far
     char message[kPcmMessageMax];

@@ -7,11 +7,6 @@ namespace {
 
 const double kPi = 3.14159265358979323846;
 
-// Band centres, log-spaced from 40 Hz to 16 kHz: a ratio of 400^(1/15),
-// about 0.58 octave from band to band.
-const double kLowestCentreHz = 40.0;
-const double kHighestCentreHz = 16000.0;
-
 // Q of each of the two stages. With 0.58 octave between centres, Q 2.5 puts
 // the neighbouring band 14 dB down and the one after it 26 dB down, so that
 // a pure tone lights its band and at most its two neighbours, and
@@ -80,11 +75,10 @@ const uint32_t kMinOnFrames = 4;
 // rectifier charging with this time constant; it falls 20 dB in 1.7 s.
 const double kMeterAttackSeconds = 0.0017;
 const double kMeterFallDbPerSecond = 20.0 / 1.7;
-// Segments are 3 dB apart; a -6 dBFS tone fills the row. Each threshold sits
-// halfway between two 3 dB steps, so that a tone at -6, -9, -12 ... dBFS
-// lights exactly 8, 7, 6 ... segments; a lit one goes out 0.5 dB lower.
+// A -6 dBFS tone fills the row. Each threshold sits halfway between two
+// segment steps, so that a tone at -6, -9, -12 ... dBFS lights exactly 8,
+// 7, 6 ... segments; a lit one goes out 0.5 dB lower.
 const double kTopSegmentDbfs = -7.5;
-const double kSegmentStepDb = 3.0;
 const double kSegmentHysteresisDb = 0.5;
 
 // Filter state below this is rounded to zero once a frame, so that a long
@@ -114,14 +108,34 @@ void FlushDenormals(VisBiquad* stage)
     if (std::fabs(stage->z2) < kDenormalFloor) stage->z2 = 0.0;
 }
 
+// The peak detector of every band and of the whole signal: it follows a
+// rise at once, holds a peak for holdSamples, then falls by fall a sample;
+// peak is the envelope's highest in the frame.
+struct PeakHold {
+    float envelope;
+    float peak;
+    uint32_t holdLeft;
+};
+
+inline void HoldPeak(PeakHold* hold, float level, uint32_t holdSamples, float fall)
+{
+    if (level >= hold->envelope) {
+        hold->envelope = level;
+        hold->holdLeft = holdSamples;
+        if (level > hold->peak) hold->peak = level;
+    } else if (hold->holdLeft > 0) {
+        --hold->holdLeft;
+    } else {
+        hold->envelope *= fall;
+    }
+}
+
 // Runs one band over count mono samples.
 void RunBand(VisBand* band, const float* mono, unsigned count, float fall)
 {
     VisBiquad a = band->stage[0];
     VisBiquad b = band->stage[1];
-    float envelope = band->envelope;
-    float peak = band->framePeak;
-    uint32_t holdLeft = band->holdLeft;
+    PeakHold hold = {band->envelope, band->framePeak, band->holdLeft};
     const uint32_t holdSamples = band->holdSamples;
 
     for (unsigned i = 0; i < count; ++i) {
@@ -132,46 +146,24 @@ void RunBand(VisBand* band, const float* mono, unsigned count, float fall)
         const double y = b.b0 * u + b.z1;
         b.z1 = b.z2 - b.a1 * y;
         b.z2 = -b.b0 * u - b.a2 * y;
-
-        const float level = static_cast<float>(std::fabs(y));
-        if (level >= envelope) {
-            envelope = level;
-            holdLeft = holdSamples;
-            if (level > peak) peak = level;
-        } else if (holdLeft > 0) {
-            --holdLeft;
-        } else {
-            envelope *= fall;
-        }
+        HoldPeak(&hold, static_cast<float>(std::fabs(y)), holdSamples, fall);
     }
     band->stage[0] = a;
     band->stage[1] = b;
-    band->envelope = envelope;
-    band->framePeak = peak;
-    band->holdLeft = holdLeft;
+    band->envelope = hold.envelope;
+    band->framePeak = hold.peak;
+    band->holdLeft = hold.holdLeft;
 }
 
 // The whole signal's peak detector, held like the lowest band's.
 void RunWhole(VisWhole* whole, const float* mono, unsigned count, float fall)
 {
-    float envelope = whole->envelope;
-    float peak = whole->framePeak;
-    uint32_t holdLeft = whole->holdLeft;
-    for (unsigned i = 0; i < count; ++i) {
-        const float level = std::fabs(mono[i]);
-        if (level >= envelope) {
-            envelope = level;
-            holdLeft = whole->holdSamples;
-            if (level > peak) peak = level;
-        } else if (holdLeft > 0) {
-            --holdLeft;
-        } else {
-            envelope *= fall;
-        }
-    }
-    whole->envelope = envelope < 1e-20f ? 0.0f : envelope;
-    whole->framePeak = peak;
-    whole->holdLeft = holdLeft;
+    PeakHold hold = {whole->envelope, whole->framePeak, whole->holdLeft};
+    const uint32_t holdSamples = whole->holdSamples;
+    for (unsigned i = 0; i < count; ++i) HoldPeak(&hold, std::fabs(mono[i]), holdSamples, fall);
+    whole->envelope = hold.envelope < 1e-20f ? 0.0f : hold.envelope;
+    whole->framePeak = hold.peak;
+    whole->holdLeft = hold.holdLeft;
 }
 
 // Levels in dB go no lower than this: silence.
@@ -203,54 +195,58 @@ double PlaceInRange(VisBand* band, double db, const VisAnalysis& analysis)
     return (db - bottom) / (peak - bottom);
 }
 
-uint16_t EndSpectrumFrame(VisAnalysis* analysis)
+// What a spectrum frame's decisions look at: each band's level, the
+// loudest band and the whole signal.
+struct SpectrumFrame {
+    double db[kVisBands];  // each band's peak in the frame; silence for a dark band
+    int loudest;           // the loudest active band
+    float loudestLevel;
+    float whole;           // the whole signal's peak in the frame
+    bool dominant;         // the loudest band holds nearly all the sound
+};
+
+// False when no band is active, which never happens: the lowest band lies
+// below every rate's Nyquist frequency.
+bool MeasureFrame(const VisAnalysis& analysis, SpectrumFrame* frame)
 {
-    const VisThresholds& t = analysis->thresholds;
-    const float whole = analysis->whole.framePeak;
-    analysis->whole.framePeak = analysis->whole.envelope;
-
-    double db[kVisBands];
-    int loudest = -1;
+    frame->loudest = -1;
     for (uint32_t i = 0; i < kVisBands; ++i) {
-        const VisBand& band = analysis->band[i];
-        db[i] = band.active ? ToDb(band.framePeak) : kSilentDb;
-        if (band.active && (loudest < 0 || band.framePeak > analysis->band[loudest].framePeak))
-            loudest = static_cast<int>(i);
+        const VisBand& band = analysis.band[i];
+        frame->db[i] = band.active ? ToDb(band.framePeak) : kSilentDb;
+        if (band.active && (frame->loudest < 0 || band.framePeak > analysis.band[frame->loudest].framePeak))
+            frame->loudest = static_cast<int>(i);
     }
-    if (loudest < 0) return 0;  // never: the lowest band lies below every rate's Nyquist frequency
-    const float loudestLevel = analysis->band[loudest].framePeak;
-    bool dominant = true;
+    if (frame->loudest < 0) return false;
+    frame->loudestLevel = analysis.band[frame->loudest].framePeak;
+    frame->dominant = true;
     for (int i = 0; i < static_cast<int>(kVisBands); ++i)
-        if ((i < loudest - 1 || i > loudest + 1) && db[i] > db[loudest] - kDominantAboveDb) dominant = false;
+        if ((i < frame->loudest - 1 || i > frame->loudest + 1) &&
+            frame->db[i] > frame->db[frame->loudest] - kDominantAboveDb)
+            frame->dominant = false;
+    return true;
+}
 
-    bool wants[kVisBands] = {};
-    double rank[kVisBands] = {};  // which bands the cap keeps: the highest
-    uint32_t wanting = 0;
-    for (uint32_t i = 0; i < kVisBands; ++i) {
-        VisBand* band = &analysis->band[i];
-        if (!band->active) continue;
-        const float level = band->framePeak;
-        const double place = PlaceInRange(band, db[i], *analysis);
-        bool on;
-        if (band->lit) {
-            on = level >= t.gateOff && level >= loudestLevel * t.offBelowLoudest && level >= whole * t.offBelowWhole &&
-                 place >= kOffBelowShareOfRange;
-            if (!on && dominant && static_cast<int>(i) == loudest && level >= t.gateOff &&
-                db[i] >= band->peakDb - kDominantHoldDb)
-                on = true;
-            if (!on && band->litFrames < kMinOnFrames) on = true;
-        } else {
-            on = level >= t.gateOn && level >= loudestLevel * t.onBelowLoudest && level >= whole * t.onBelowWhole &&
-                 place >= kOnAtShareOfRange;
-        }
-        wants[i] = on;
-        // The cap keeps a flash still within its minimum time before any
-        // other; then the bands that rose the most in their own range, and
-        // of two that rose alike, the louder (a step in rank for each 24 dB).
-        rank[i] = place + (db[i] - db[loudest]) / kRangeMaxDb;
-        if (band->lit && band->litFrames < kMinOnFrames) rank[i] += 4.0;
-        if (on) ++wanting;
-    }
+// Whether band i lights this frame, before the cap: a lit band stays lit
+// above the lower thresholds (or as the dominant band near its peak, or
+// within its minimum time); a dark one lights above the higher ones.
+bool WantsLight(const VisBand& band, uint32_t i, double place, const VisThresholds& t, const SpectrumFrame& frame)
+{
+    const float level = band.framePeak;
+    if (!band.lit)
+        return level >= t.gateOn && level >= frame.loudestLevel * t.onBelowLoudest &&
+               level >= frame.whole * t.onBelowWhole && place >= kOnAtShareOfRange;
+    if (level >= t.gateOff && level >= frame.loudestLevel * t.offBelowLoudest &&
+        level >= frame.whole * t.offBelowWhole && place >= kOffBelowShareOfRange)
+        return true;
+    if (frame.dominant && static_cast<int>(i) == frame.loudest && level >= t.gateOff &&
+        frame.db[i] >= band.peakDb - kDominantHoldDb)
+        return true;
+    return band.litFrames < kMinOnFrames;
+}
+
+// Never more than kVisMaxLit: the bands of the lowest rank go dark first.
+void CapLitBands(bool* wants, const double* rank, uint32_t wanting)
+{
     for (; wanting > kVisMaxLit; --wanting) {
         uint32_t lowest = kVisBands;
         for (uint32_t i = 0; i < kVisBands; ++i)
@@ -258,7 +254,11 @@ uint16_t EndSpectrumFrame(VisAnalysis* analysis)
         if (lowest == kVisBands) break;
         wants[lowest] = false;
     }
+}
 
+// Lights the bands that won, gives their lamps, and starts the next frame.
+uint16_t LightBands(VisAnalysis* analysis, const bool* wants)
+{
     uint16_t lamps = 0;
     for (uint32_t i = 0; i < kVisBands; ++i) {
         VisBand* band = &analysis->band[i];
@@ -272,6 +272,32 @@ uint16_t EndSpectrumFrame(VisAnalysis* analysis)
         FlushDenormals(&band->stage[1]);
     }
     return lamps;
+}
+
+uint16_t EndSpectrumFrame(VisAnalysis* analysis)
+{
+    SpectrumFrame frame;
+    frame.whole = analysis->whole.framePeak;
+    analysis->whole.framePeak = analysis->whole.envelope;
+    if (!MeasureFrame(*analysis, &frame)) return 0;
+
+    bool wants[kVisBands] = {};
+    double rank[kVisBands] = {};
+    uint32_t wanting = 0;
+    for (uint32_t i = 0; i < kVisBands; ++i) {
+        VisBand* band = &analysis->band[i];
+        if (!band->active) continue;
+        const double place = PlaceInRange(band, frame.db[i], *analysis);
+        wants[i] = WantsLight(*band, i, place, analysis->thresholds, frame);
+        // The cap keeps a flash still within its minimum time before any
+        // other; then the bands that rose the most in their own range, and
+        // of two that rose alike, the louder (a step in rank for each 24 dB).
+        rank[i] = place + (frame.db[i] - frame.db[frame.loudest]) / kRangeMaxDb;
+        if (band->lit && band->litFrames < kMinOnFrames) rank[i] += 4.0;
+        if (wants[i]) ++wanting;
+    }
+    CapLitBands(wants, rank, wanting);
+    return LightBands(analysis, wants);
 }
 
 void RunMeter(VisMeter* meter, const float* samples, unsigned count, unsigned stride, float attack, float fall)
@@ -322,7 +348,7 @@ uint64_t FrameEnd(uint32_t rate, uint64_t frameIndex)
 
 double BandCentreHz(uint32_t band)
 {
-    return kLowestCentreHz * std::pow(kHighestCentreHz / kLowestCentreHz, band / double(kVisBands - 1));
+    return kVisLowestCentreHz * std::pow(kVisHighestCentreHz / kVisLowestCentreHz, band / double(kVisBands - 1));
 }
 
 void StartAnalysis(VisAnalysis* analysis, VisMode mode, const PcmFormat& format)
@@ -352,7 +378,7 @@ void StartAnalysis(VisAnalysis* analysis, VisMode mode, const PcmFormat& format)
     t->onBelowWhole = DbToLinear(-kOnBelowWholeDb);
     t->offBelowWhole = DbToLinear(-kOffBelowWholeDb);
     for (uint32_t k = 0; k < kVisSegments; ++k) {
-        const double db = kTopSegmentDbfs - kSegmentStepDb * (kVisSegments - 1 - k);
+        const double db = kTopSegmentDbfs - kVisSegmentStepDb * (kVisSegments - 1 - k);
         t->segmentOn[k] = DbToLinear(db);
         t->segmentOff[k] = DbToLinear(db - kSegmentHysteresisDb);
     }

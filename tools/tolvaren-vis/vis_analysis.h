@@ -20,6 +20,13 @@ enum : uint32_t {
     kVisMaxLit = 12,   // spectrum lamps lit at once, at most
 };
 
+// Band centres, log-spaced from 40 Hz to 16 kHz: a ratio of 400^(1/15),
+// about 0.58 octave from band to band.
+constexpr double kVisLowestCentreHz = 40.0;
+constexpr double kVisHighestCentreHz = 16000.0;
+// The meter's segments are 3 dB apart.
+constexpr double kVisSegmentStepDb = 3.0;
+
 // One band-pass stage (RBJ band-pass, 0 dB at its centre) in transposed
 // direct form II. Doubles: the lowest band's poles sit within 0.1 % of the
 // unit circle at 96 kHz.

@@ -9,6 +9,12 @@
 #include "tools/tolvaren-vis/vis_analysis.h"
 #include "tools/tolvaren-vis/vis_engine.h"
 
+// What - reads when --format, --rate and --channels don't say.
+enum : uint32_t {
+    kVisRawRateDefault = 44100,
+    kVisRawChannelsDefault = 2,
+};
+
 enum VisAction {
     kVisActionHelp,
     kVisActionFile,         // FILE.wav

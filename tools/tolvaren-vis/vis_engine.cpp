@@ -104,56 +104,11 @@ unsigned FormatPrintLine(const VisLine& line, char* out)
     return static_cast<unsigned>(length) + kLampLineBytes;
 }
 
-void StartLineQueue(VisLineQueue* queue)
-{
-    std::memset(queue, 0, sizeof *queue);
-}
-
-void PushLine(VisLineQueue* queue, const VisLine& line, uint64_t dueMs)
-{
-    if (queue->count == kVisQueueLines) {
-        queue->head = (queue->head + 1) % kVisQueueLines;
-        --queue->count;
-        ++queue->skipped;
-    }
-    VisQueuedLine* item = &queue->items[(queue->head + queue->count) % kVisQueueLines];
-    item->line = line;
-    item->dueMs = dueMs;
-    ++queue->count;
-}
-
-bool PopDueLine(VisLineQueue* queue, uint64_t nowMs, VisLine* line)
-{
-    while (queue->count >= 2) {
-        const VisQueuedLine& oldest = queue->items[queue->head];
-        const VisQueuedLine& next = queue->items[(queue->head + 1) % kVisQueueLines];
-        if (next.dueMs > nowMs || nowMs - oldest.dueMs <= kVisLiveBacklogMaxMs) break;
-        queue->head = (queue->head + 1) % kVisQueueLines;
-        --queue->count;
-        ++queue->skipped;
-    }
-    if (queue->count == 0 || queue->items[queue->head].dueMs > nowMs) return false;
-    *line = queue->items[queue->head].line;
-    queue->head = (queue->head + 1) % kVisQueueLines;
-    --queue->count;
-    return true;
-}
-
-uint64_t NextDueMs(const VisLineQueue* queue)
-{
-    return queue->count == 0 ? UINT64_MAX : queue->items[queue->head].dueMs;
-}
-
 void StartLiveGuard(VisLiveGuard* guard, const PcmFormat& format)
 {
     std::memset(guard, 0, sizeof *guard);
     guard->frameBytes = PcmFrameBytes(format);
     guard->rate = format.rate;
-}
-
-uint32_t LiveReadBytes(const VisLiveGuard* guard)
-{
-    return guard->rate * kVisLiveReadMs / 1000 * guard->frameBytes;
 }
 
 uint64_t LiveBytesToSkip(VisLiveGuard* guard, uint64_t readBytes, uint64_t waitingBytes, bool* tellNow)
@@ -165,12 +120,15 @@ uint64_t LiveBytesToSkip(VisLiveGuard* guard, uint64_t readBytes, uint64_t waiti
     const uint64_t keepFrames = rate * kVisLiveKeepMs / 1000;
     uint64_t skip = (frames - keepFrames) * guard->frameBytes;
     if (skip > readBytes) skip = readBytes / guard->frameBytes * guard->frameBytes;
-    guard->droppedBytes += skip;
-    if (skip > 0 && !guard->told) {
-        guard->told = true;
-        *tellNow = true;
-    }
+    if (skip > 0) *tellNow = NoteLiveLoss(guard);
     return skip;
+}
+
+bool NoteLiveLoss(VisLiveGuard* guard)
+{
+    if (guard->told) return false;
+    guard->told = true;
+    return true;
 }
 
 void StartSilenceFiller(VisSilenceFiller* filler, uint32_t rate, uint64_t nowMs)

@@ -3,8 +3,8 @@
 // tolvaren-vis's one way from input bytes to lamp lines, for --print and for
 // the pipe alike: bytes in (a WAV file or raw samples, in pieces of any
 // size), each due lamp line out to a callback with its time in the audio.
-// Also the rules for live input: the delay queue for --delay and the
-// dropping of a backlog.
+// Also the rules for live input: the dropping of a backlog and the silence
+// of a capture stream that delivers none.
 
 #include <cstddef>
 #include <cstdint>
@@ -19,8 +19,7 @@ enum : uint32_t {
     kVisPrintLineMax = 24,      // "4294967295 >5LXXXX\n" and a NUL
     kVisLiveBacklogMaxMs = 100, // live input waiting longer than this is dropped
     kVisLiveKeepMs = 20,        // what is kept of it: the newest audio
-    kVisLiveReadMs = 200,       // a live read's buffer: room for more than the backlog limit
-    kVisQueueLines = 64,        // lines waiting for --delay: 500 ms of frames and some
+    kVisLiveBufferMs = 200,     // what a live source's buffer holds at least: more than the backlog limit
     kVisIdleMs = 100,           // a capture stream without a packet this long is taken as silent
     kVisFillMaxMs = 1000,       // the most silence filled in at once
 };
@@ -89,51 +88,34 @@ const char* VisMessage(const VisEngine* engine);
 // "<showMs> >5LXXXX\n" with a NUL, for --print; returns its length.
 unsigned FormatPrintLine(const VisLine& line, char* out);
 
-// Lines held back until due (--delay with live input). When full, the
-// oldest goes: lamp lines are states, and a newer one replaces it anyway.
-struct VisQueuedLine {
-    VisLine line;
-    uint64_t dueMs;
-};
-struct VisLineQueue {
-    VisQueuedLine items[kVisQueueLines];
-    uint32_t head;
-    uint32_t count;
-    uint32_t skipped;  // lines dropped as full or stale, for telling
-};
+// Live input never backs up more than kVisLiveBacklogMaxMs. A live source
+// delivers in real time, so more than that gathered since the caller last
+// looked is itself proof that its oldest part waited that long: the caller
+// counts all that gathered as one read (what its ring holds, or what the
+// capture buffer says waits) and asks how much of it to throw away before
+// feeding the rest. No measurement of the pipe is needed (under Wine,
+// PeekNamedPipe does not work on a pipe from Linux), but the buffer the
+// audio gathers in must hold more than the limit: kVisLiveBufferMs at
+// least. Bytes known to wait behind the read (waitingBytes) count towards
+// the backlog, though only the read's own can be thrown away.
+static_assert(kVisLiveBufferMs > kVisLiveBacklogMaxMs, "a live buffer could never show a backlog");
 
-void StartLineQueue(VisLineQueue* queue);
-void PushLine(VisLineQueue* queue, const VisLine& line, uint64_t dueMs);
-// The oldest line due at nowMs. A line overdue by more than
-// kVisLiveBacklogMaxMs is skipped when a later one is due too, so that a
-// writer that fell behind shows the present rather than catching up.
-bool PopDueLine(VisLineQueue* queue, uint64_t nowMs, VisLine* line);
-// When the next line is due; UINT64_MAX when none waits.
-uint64_t NextDueMs(const VisLineQueue* queue);
-
-// Live input never backs up more than kVisLiveBacklogMaxMs. After each
-// read, the caller asks how many of the bytes it got to throw away before
-// feeding the rest. A live source delivers in real time, so a read that
-// brings more than kVisLiveBacklogMaxMs of audio at once is itself proof
-// that its oldest part waited that long: read with a buffer of at least
-// LiveReadBytes, and no measurement of the pipe is needed (under Wine,
-// PeekNamedPipe does not work on a pipe from Linux). Where the bytes still
-// waiting are known (a capture buffer's padding), pass them too.
 struct VisLiveGuard {
     uint32_t frameBytes;
     uint32_t rate;
-    bool told;
-    uint64_t droppedBytes;
+    bool told;  // a loss has been told
 };
 
 void StartLiveGuard(VisLiveGuard* guard, const PcmFormat& format);
-// A read buffer that holds kVisLiveReadMs of audio, in bytes.
-uint32_t LiveReadBytes(const VisLiveGuard* guard);
 // The leading bytes of this read to throw away: whole frames, so that the
 // samples after them stay in step, leaving the newest kVisLiveKeepMs of
 // what was read and what waits. tellNow is set true the first time
 // something is thrown away, for the one message saying so.
 uint64_t LiveBytesToSkip(VisLiveGuard* guard, uint64_t readBytes, uint64_t waitingBytes, bool* tellNow);
+// The source lost audio itself (a ring that filled up while nobody took
+// from it): true when that is the first loss to tell, this or one that
+// LiveBytesToSkip threw away, so that the message comes once for both.
+bool NoteLiveLoss(VisLiveGuard* guard);
 
 // A capture stream may deliver nothing at all while nothing plays (a
 // loopback stream on Windows), or nothing for its first seconds (Wine's);

@@ -13,19 +13,19 @@
 
 namespace {
 
-const char kHelp[] =
+const char kHelpFormat[] =
     "vis_print: writes the lamp lines tolvaren-vis --print writes, on this machine.\n"
     "\n"
     "  vis_print FILE.wav          a WAV file (16- or 24-bit integer or 32-bit float,\n"
-    "                              1 or 2 channels, 22050 to 96000 Hz)\n"
+    "                              1 or 2 channels, %lu to %lu Hz)\n"
     "  vis_print -                 raw samples on standard input\n"
     "      --format s16le|f32le --rate N --channels 1|2   as tolvaren-vis takes them\n"
     "  --mode spectrum|vu          as tolvaren-vis (spectrum)\n"
     "  --delay MS                  adds MS to each line's time\n"
     "\n"
     "Each line is \"<milliseconds of audio> >5LXXXX\", one for each change of the lamps.\n"
-    "Exit codes: 0 done, 1 wrong command line, 2 the input could not be read,\n"
-    "3 the input is audio it does not read.\n";
+    "Exit codes: %d done, %d wrong command line, %d the input could not be read,\n"
+    "%d the input is audio it does not read.\n";
 
 void PrintLine(void*, const VisLine& line)
 {
@@ -54,7 +54,9 @@ int main(int argc, char** argv)
         return kVisExitUsage;
     }
     if (command.action == kVisActionHelp) {
-        std::fputs(kHelp, stdout);
+        std::printf(kHelpFormat, static_cast<unsigned long>(kPcmRateMin), static_cast<unsigned long>(kPcmRateMax),
+                    static_cast<int>(kVisExitOk), static_cast<int>(kVisExitUsage),
+                    static_cast<int>(kVisExitUnreadable), static_cast<int>(kVisExitUnsupported));
         return kVisExitOk;
     }
     if (command.action != kVisActionFile && command.action != kVisActionStdin) {
