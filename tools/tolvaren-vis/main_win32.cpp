@@ -44,8 +44,7 @@ int ListDevices()
 {
     char error[kCaptureErrorMax];
     if (ListCaptureDevices(error)) return kVisExitOk;
-    Print(kToErr, "tolvaren-vis: %s.\n", error);
-    return kVisExitCaptureFailed;
+    return ErrorExit(kVisExitCaptureFailed, "tolvaren-vis: %s.\n", error);
 }
 
 int ShowInput(const VisCommand& command, LineOutput* out)

@@ -18,8 +18,7 @@ const int kStillReading = -1;
 
 int Refused(const VisEngine* engine)
 {
-    Print(kToErr, "tolvaren-vis: %s.\n", VisMessage(engine));
-    return kVisExitUnsupported;
+    return ErrorExit(kVisExitUnsupported, "tolvaren-vis: %s.\n", VisMessage(engine));
 }
 
 // Ctrl-C: the lamps go out at once.
@@ -165,8 +164,7 @@ int FollowCapture(CaptureStream* stream, VisEngine* engine, LineOutput* out)
         if (tell) TellDropped();
         const uint64_t framesBefore = feed.frames;
         if (!ReadCapture(stream, FeedLiveBytes, FeedLiveSilence, &feed, error)) {
-            Print(kToErr, "tolvaren-vis: %s.\n", error);
-            return kVisExitCaptureFailed;
+            return ErrorExit(kVisExitCaptureFailed, "tolvaren-vis: %s.\n", error);
         }
         if (feed.refused) return Refused(engine);
         // What came is read first, so that a packet that was waiting is
@@ -187,9 +185,8 @@ int ShowWavFile(const VisCommand& command, VisEngine* engine, LineOutput* out)
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD code = GetLastError();
         char text[256];
-        Print(kToErr, "tolvaren-vis: could not open %s (error %lu: %s); check the name.\n", command.path, code,
-              ErrorText(code, text, sizeof text));
-        return kVisExitUnreadable;
+        return ErrorExit(kVisExitUnreadable, "tolvaren-vis: could not open %s (error %lu: %s); check the name.\n",
+                         command.path, code, ErrorText(code, text, sizeof text));
     }
     StartVis(engine, VisSettingsFor(command), OnLine, out);
     const int result = ShowFile(file, command.path, engine, out);
@@ -204,11 +201,10 @@ int ShowStandardInput(const VisCommand& command, VisEngine* engine, LineOutput* 
     StartVis(engine, VisSettingsFor(command), OnLine, out);
     if (type == FILE_TYPE_PIPE) return ShowStdinPipe(input, command.raw, engine, out);
     if (type == FILE_TYPE_DISK) return ShowFile(input, "standard input", engine, out);
-    Print(kToErr,
-          "tolvaren-vis: standard input is %s, not samples; pipe raw samples into it, such as\n"
-          "  parec --format=s16le --rate=44100 --channels=2 | tolvaren-vis -\n",
-          type == FILE_TYPE_CHAR ? "the console" : "not readable");
-    return kVisExitUnreadable;
+    return ErrorExit(kVisExitUnreadable,
+                     "tolvaren-vis: standard input is %s, not samples; pipe raw samples into it, such as\n"
+                     "  parec --format=s16le --rate=44100 --channels=2 | tolvaren-vis -\n",
+                     type == FILE_TYPE_CHAR ? "the console" : "not readable");
 }
 
 int ShowCapture(VisCommand command, VisEngine* engine, LineOutput* out)
@@ -216,8 +212,7 @@ int ShowCapture(VisCommand command, VisEngine* engine, LineOutput* out)
     static CaptureStream stream;
     char error[kCaptureErrorMax];
     if (!OpenCapture(&stream, command.device, error)) {
-        Print(kToErr, "tolvaren-vis: %s.\n", error);
-        return kVisExitCaptureFailed;
+        return ErrorExit(kVisExitCaptureFailed, "tolvaren-vis: %s.\n", error);
     }
     SayCapturing(stream, out->doubleClicked);
     BringUpTolvaren(out);
@@ -233,7 +228,6 @@ int ShowCapture(VisCommand command, VisEngine* engine, LineOutput* out)
 int ReadFailed(const char* what, DWORD code)
 {
     char text[256];
-    Print(kToErr, "tolvaren-vis: could not read %s (error %lu: %s).\n", what, code,
-          ErrorText(code, text, sizeof text));
-    return kVisExitUnreadable;
+    return ErrorExit(kVisExitUnreadable, "tolvaren-vis: could not read %s (error %lu: %s).\n", what, code,
+                     ErrorText(code, text, sizeof text));
 }
