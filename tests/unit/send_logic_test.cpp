@@ -10,21 +10,15 @@
 #include "lamps/lamp_state.h"
 #include "pipe/line_framing.h"
 #include "tools/tolvaren-send/send_logic.h"
+#include "usage_test_support.h"
 
 namespace {
 
-using Args = std::vector<std::string>;
 using Lines = std::vector<std::string>;
 
 bool Parse(const Args& args, SendCommand* command, std::string* error)
 {
-    std::vector<const char*> argv = {"tolvaren-send"};
-    for (const std::string& arg : args) argv.push_back(arg.c_str());
-    char text[kUsageErrorMax];
-    std::memset(text, 'X', sizeof text);
-    const bool ok = ParseSendArguments(static_cast<int>(argv.size()), argv.data(), command, text);
-    *error = text;
-    return ok;
+    return ParseArgs(ParseSendArguments, "tolvaren-send", args, command, error);
 }
 
 Lines received;
@@ -95,10 +89,7 @@ TEST(SendArguments, ReadsEachCommand)
 TEST(SendArguments, RefusesBadCommandLines)
 {
     const std::string huge(300, '7');
-    struct {
-        Args args;
-        const char* says;
-    } const cases[] = {
+    const RefusedCase cases[] = {
         {{}, "nothing to do"},
         {{"00FFFF"}, "1 to 5 hexadecimal digits"},
         {{"xyz"}, "\"xyz\" is not a lamp value"},
@@ -119,14 +110,7 @@ TEST(SendArguments, RefusesBadCommandLines)
         {{"00FF", "0F00"}, "\"0F00\" is one too many"},
         {{"--demo", "--demo"}, "one too many"},
     };
-    for (const auto& c : cases) {
-        const std::string name = ::testing::PrintToString(c.args);
-        SendCommand command;
-        std::string error;
-        EXPECT_FALSE(Parse(c.args, &command, &error)) << name;
-        EXPECT_NE(error.find(c.says), std::string::npos) << name << ": " << error;
-        EXPECT_LT(error.size() + 1, kUsageErrorMax) << name << " was cut short: " << error;
-    }
+    ExpectRefused(ParseSendArguments, "tolvaren-send", cases);
 }
 
 TEST(LampLines, EverySixteenBitValueReachesTheLamps)

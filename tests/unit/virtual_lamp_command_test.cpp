@@ -8,21 +8,13 @@
 
 #include "lamps/lamp_identity.h"
 #include "tools/virtual-lamp/lamp_command.h"
+#include "usage_test_support.h"
 
 namespace {
 
-using Args = std::vector<std::string>;
-
 bool Parse(const Args& args, LampCommand* command, std::string* error)
 {
-    std::vector<const char*> argv;
-    for (const std::string& arg : args) argv.push_back(arg.c_str());
-    char text[kUsageErrorMax];
-    std::memset(text, 'X', sizeof text);
-    text[sizeof text - 1] = '\0';
-    const bool ok = ParseLampCommand(static_cast<int>(argv.size()), argv.data(), command, text);
-    *error = ok ? "" : text;
-    return ok;
+    return ParseArgs(ParseLampCommand, nullptr, args, command, error);
 }
 
 TEST(LampCommand, AddTakesTheLampsSettings)
@@ -101,10 +93,7 @@ TEST(LampCommand, OtherCommandsTakeLampIds)
 
 TEST(LampCommand, RefusesWhatIsWrongWithAMessage)
 {
-    const struct {
-        Args args;
-        const char* said;  // a part of the message
-    } cases[] = {
+    const RefusedCase cases[] = {
         {{"plug"}, "unknown command"},
         {{"add", "--vid"}, "--vid needs a value"},
         {{"add", "--vid", "12345"}, "1 to 4 hex digits"},
@@ -128,14 +117,7 @@ TEST(LampCommand, RefusesWhatIsWrongWithAMessage)
         {{"set", "1", "2", "--delay", "5"}, "one lamp at a time"},
         {{"path", "1", "2"}, "path takes one lamp"},
     };
-    for (const auto& c : cases) {
-        LampCommand command;
-        std::string error;
-        std::string shown;
-        for (const std::string& arg : c.args) shown += "[" + arg + "]";
-        EXPECT_FALSE(Parse(c.args, &command, &error)) << shown;
-        EXPECT_NE(error.find(c.said), std::string::npos) << shown << ": " << error;
-    }
+    ExpectRefused(ParseLampCommand, nullptr, cases);
 }
 
 TEST(LampCommand, ALongProductOf126CharactersIsTaken)

@@ -7,20 +7,13 @@
 #include <vector>
 
 #include "tools/tolvaren-vis/vis_args.h"
+#include "usage_test_support.h"
 
 namespace {
 
-using Args = std::vector<std::string>;
-
 bool Parse(const Args& args, VisCommand* command, std::string* error)
 {
-    std::vector<const char*> argv = {"tolvaren-vis"};
-    for (const std::string& arg : args) argv.push_back(arg.c_str());
-    char text[kUsageErrorMax];
-    std::memset(text, 'X', sizeof text);
-    const bool ok = ParseVisArguments(static_cast<int>(argv.size()), argv.data(), command, text);
-    *error = text;
-    return ok;
+    return ParseArgs(ParseVisArguments, "tolvaren-vis", args, command, error);
 }
 
 TEST(VisArguments, ReadsEachCommand)
@@ -83,10 +76,7 @@ TEST(VisArguments, ReadsEachCommand)
 TEST(VisArguments, RefusesBadCommandLines)
 {
     const std::string huge(300, 'x');
-    struct {
-        Args args;
-        const char* says;
-    } const cases[] = {
+    const RefusedCase cases[] = {
         {{}, "nothing to do: give a WAV file"},
         {{"--print"}, "give what to show"},
         {{"--mode"}, "--mode needs spectrum or vu"},
@@ -116,14 +106,7 @@ TEST(VisArguments, RefusesBadCommandLines)
         {{"-x.wav"}, "as ./NAME"},
         {{""}, "the file name is empty"},
     };
-    for (const auto& c : cases) {
-        const std::string name = ::testing::PrintToString(c.args).substr(0, 80);
-        VisCommand command;
-        std::string error;
-        EXPECT_FALSE(Parse(c.args, &command, &error)) << name;
-        EXPECT_NE(error.find(c.says), std::string::npos) << name << ": " << error;
-        EXPECT_LT(error.size() + 1, kUsageErrorMax) << name << " was cut short: " << error;
-    }
+    ExpectRefused(ParseVisArguments, "tolvaren-vis", cases);
     // A long value is quoted in part and the message still fits; a long
     // file name is a file name, and opening it says the rest.
     VisCommand command;
