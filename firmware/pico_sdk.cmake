@@ -4,6 +4,14 @@
 # that this is a no-op that only finds them.
 set(TOLVAREN_PICO_CACHE "${CMAKE_SOURCE_DIR}/build/pico-sdk" CACHE PATH
     "Where firmware/fetch-sdk.sh keeps the Pico SDK and TinyUSB it fetched")
+# The SDK's CMake files pass its folder and the build folder in lists and
+# -Wl options, which a comma or a semicolon would cut apart.
+foreach(folder TOLVAREN_PICO_CACHE CMAKE_BINARY_DIR)
+  if(${folder} MATCHES "[,;]")
+    message(FATAL_ERROR "The Pico SDK can't build with a path that has a comma or a semicolon, as "
+                        "${${folder}} (${folder}) has: choose another folder")
+  endif()
+endforeach()
 execute_process(COMMAND sh "${CMAKE_CURRENT_LIST_DIR}/fetch-sdk.sh" "${TOLVAREN_PICO_CACHE}"
                 OUTPUT_VARIABLE fetched OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE fetch_result)
 if(NOT fetch_result EQUAL 0)
