@@ -10,9 +10,10 @@ bool LampBootRomPresent(const uint8_t header[4])
 void LampSerialFromId(const uint8_t id[8], char text[kLampSerialDigits + 1])
 {
     static const char kDigits[] = "0123456789ABCDEF";
+    char* digit = text;
     for (unsigned i = 0; i < 8; ++i) {
-        text[2 * i] = kDigits[id[i] >> 4];
-        text[2 * i + 1] = kDigits[id[i] & 0xF];
+        *digit++ = kDigits[id[i] >> 4];
+        *digit++ = kDigits[id[i] & 0xF];
     }
     text[kLampSerialDigits] = '\0';
 }
