@@ -101,6 +101,9 @@ function enumeration() {
   check((d[8] | (d[9] << 8)) === lamp.vendorId && (d[10] | (d[11] << 8)) === lamp.productId,
     `device descriptor ids ${hex(d[8] | (d[9] << 8))}:${hex(d[10] | (d[11] << 8))}`);
   check(d[17] === 1, 'want one configuration');
+  // Full speed: the device's pull-up is on D+ (SIE_CTRL.PULLUP_EN; a
+  // low-speed device would pull D- and have an 8-byte EP0).
+  check(chip.mcu.usbCtrl.sieCtrl & (1 << 16), 'the device never connected its D+ pull-up');
   const c = e.configuration;
   check(c[4] === 1 && c[9 + 5] === 3 && c[9 + 4] === 1, `configuration: ${bytes(c)} (want one HID interface with one endpoint)`);
   const endpoint = c.subarray(27, 34);
@@ -113,7 +116,7 @@ function enumeration() {
   check(bytes(e.report) === bytes(lamp.reportDescriptor),
     `report descriptor ${bytes(e.report)}, not the lamp's ${bytes(lamp.reportDescriptor)}`);
   check(chip.breakpoint === null, 'the firmware stopped at a breakpoint');
-  return `${hex(lamp.vendorId)}:${hex(lamp.productId)} "${e.strings.manufacturer}" "${e.strings.product}", ` +
+  return `full speed, ${hex(lamp.vendorId)}:${hex(lamp.productId)} "${e.strings.manufacturer}" "${e.strings.product}", ` +
     `serial ${e.strings.serial} (the fixed fallback: the emulator has no boot ROM to read the flash's id through), ` +
     `report descriptor of ${e.report.length} bytes as the header's; enumerated ${Math.round(e.at)} µs after power-up`;
 }
