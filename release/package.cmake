@@ -1,15 +1,21 @@
 # Makes the release: OUT_DIR/tolvaren-VERSION-win32.zip of FILES and a
 # README.txt in CRLF lines, and OUT_DIR/SHA256SUMS for the zip and each file
-# in it. Run by the package target of a 32-bit build:
+# in it. FILES include FIRMWARE, the lamp's UF2, which another tree builds.
+# Run by the package target of a 32-bit build:
 #   cmake -DSOURCE_DIR=... -DOUT_DIR=... -DVERSION=1.0.0 -DFILES=a.exe;b.exe
-#         -DPYTHON=python3 -P package.cmake
+#         -DFIRMWARE=.../tolvaren-lamp.uf2 -DPYTHON=python3 -P package.cmake
 # Every entry carries the time SOURCE_DATE_EPOCH gives (the environment's,
 # else the commit's), so that the zip depends on the sources alone.
-foreach(variable SOURCE_DIR OUT_DIR VERSION FILES PYTHON)
+foreach(variable SOURCE_DIR OUT_DIR VERSION FILES FIRMWARE PYTHON)
   if(NOT DEFINED ${variable})
     message(FATAL_ERROR "package.cmake: ${variable} is not given; build the package target instead")
   endif()
 endforeach()
+if(NOT EXISTS "${FIRMWARE}")
+  message(FATAL_ERROR "package.cmake: the lamp's firmware ${FIRMWARE} is not built, and the release carries "
+                      "it. Build it first: cmake --preset firmware-rp2040 && cmake --build --preset "
+                      "firmware-rp2040 (or set TOLVAREN_FIRMWARE_UF2 to where it is)")
+endif()
 
 if(DEFINED ENV{SOURCE_DATE_EPOCH})
   set(epoch "$ENV{SOURCE_DATE_EPOCH}")

@@ -4,8 +4,10 @@
 # the two zips, their SHA256SUMS and the files in them; then checks what
 # the zip holds: exactly the files it should, README.txt in CRLF lines, each
 # executable a 32-bit PE of the right kind (GUI or console) importing only
-# Windows' own DLLs (and the program nothing that Windows 9x lacks), and
-# the SHA256SUMS right. The unpacked release stays in
+# Windows' own DLLs (and the program nothing that Windows 9x lacks), the
+# lamp's UF2 made of RP2040 blocks (the same bytes from both copies, each
+# built on a Pico SDK unpacked at its own path), the wiring picture and the
+# udev rule as committed, and the SHA256SUMS right. The unpacked release stays in
 # build/release-check/unpacked. Exits non-zero, saying what differs, on any
 # fault.
 #   scripts/check-release.sh
@@ -15,7 +17,7 @@ top=$PWD
 work=$top/build/release-check
 
 # What the zip holds, in its order, and each executable's subsystem.
-expected="tolvaren.exe tolvaren-send.exe tolvaren-vis.exe README.txt"
+expected="tolvaren.exe tolvaren-send.exe tolvaren-vis.exe tolvaren-lamp.uf2 lamp-wiring.png 70-tolvaren-lamp.rules README.txt"
 gui_programs="tolvaren.exe"
 
 fail() {
@@ -37,8 +39,18 @@ for copy in one "second copy, at a longer path"; do
     # The sources as they are now, committed or not, without build output.
     git ls-files -z --cached --others --exclude-standard |
         tar --null --files-from=- --ignore-failed-read -cf - 2>/dev/null | tar -xf - -C "$src"
+    # Each copy builds the firmware on a Pico SDK unpacked at a path of its
+    # own, from the packages downloaded here if they are, rather than
+    # fetching them again. The SDK takes no comma in its path or its build
+    # folder's.
+    name=$(echo "$copy" | cut -d, -f1)
+    if [ -d build/pico-sdk/downloads ]; then
+        mkdir -p "$work/pico-sdk $name/downloads"
+        cp build/pico-sdk/downloads/*.deb "$work/pico-sdk $name/downloads/" 2>/dev/null || true
+    fi
     echo "== check-release: building the release in $work/$copy"
-    (cd "$src" && scripts/release.sh --build-dir "$work/$copy/build" --out "$work/$copy/dist") \
+    (cd "$src" && TOLVAREN_PICO_CACHE="$work/pico-sdk $name" scripts/release.sh --build-dir "$work/$copy/build" \
+        --firmware-dir "$work/firmware $name" --out "$work/$copy/dist") \
         >"$work/$copy.log" 2>&1 || { tail -n 30 "$work/$copy.log" >&2; fail "building the release failed (above; all of it in $work/$copy.log)"; }
 done
 
@@ -83,6 +95,21 @@ for name in $expected; do
         tests/pe/check-imports.sh "$objdump" "$work/unpacked/$name" || fail "$name imports what it must not"
     fi
 done
+
+python3 - "$work/unpacked/tolvaren-lamp.uf2" <<'PY' || fail "tolvaren-lamp.uf2 is no UF2 for the RP2040"
+import struct, sys
+data = open(sys.argv[1], "rb").read()
+count = len(data) // 512
+assert count > 0 and len(data) == count * 512
+for number in range(count):
+    block = struct.unpack_from("<8I", data, number * 512)
+    end, = struct.unpack_from("<I", data, number * 512 + 508)
+    assert block[:3] == (0x0A324655, 0x9E5D5157, 0x2000) and end == 0x0AB16F30, number
+    assert 0x10000000 <= block[3] < 0x10200000 and block[4:8] == (256, number, count, 0xE48BFF56), number
+PY
+cmp "$work/unpacked/lamp-wiring.png" docs/lamp-wiring.png || fail "lamp-wiring.png is not docs/lamp-wiring.png"
+cmp "$work/unpacked/70-tolvaren-lamp.rules" release/70-tolvaren-lamp.rules ||
+    fail "70-tolvaren-lamp.rules is not release/70-tolvaren-lamp.rules"
 
 (cd "$one" && sha256sum --quiet -c --ignore-missing SHA256SUMS) || fail "SHA256SUMS is wrong for the zip"
 (cd "$work/unpacked" && sha256sum --quiet -c --ignore-missing "$one/SHA256SUMS") ||

@@ -3,7 +3,8 @@
 # under Wine, which passes a hidraw device to Windows programs only when it
 # can open it for reading and writing. Says what it found; where the lamp is
 # there but this user can't use it, prints the udev rule that fixes that and
-# how to install it.
+# how to install it: the rule of release/70-tolvaren-lamp.rules, the file
+# the release carries, with the lamp's ids.
 #   scripts/hidraw-lamp.sh [PROGRAM OPTIONS...]    e.g. -v16c0 -p05df
 # The options are tolvaren's own: -vXXXX and -pXXXX (or /v, /p) choose the
 # ids, 16C0 and 05DF unless given. Exit code: 0 the lamp is there and
@@ -18,6 +19,13 @@ vid=${ids% *}
 pid=${ids#* }
 lower_vid=$(echo "$vid" | tr 'A-F' 'a-f')
 lower_pid=$(echo "$pid" | tr 'A-F' 'a-f')
+rules_file=$(dirname "$0")/../release/70-tolvaren-lamp.rules
+rule=$(sed -n 's/^\(SUBSYSTEM=="hidraw",.*\)$/\1/p' "$rules_file" |
+    sed "s/ATTRS{idVendor}==\"[0-9a-f]*\"/ATTRS{idVendor}==\"$lower_vid\"/; s/ATTRS{idProduct}==\"[0-9a-f]*\"/ATTRS{idProduct}==\"$lower_pid\"/")
+if [ -z "$rule" ]; then
+    echo "hidraw-lamp.sh: $rules_file holds no hidraw rule; take it from a checkout of the project" >&2
+    exit 2
+fi
 
 found=""
 unusable=""
@@ -45,7 +53,7 @@ hidraw-lamp.sh: the lamp $vid:$pid is at$unusable, but $(id -un) can't read and
 write it, so Wine can't pass it to tolvaren (which will say "no HID found").
 Let udev give you access to it with this rule, then plug the lamp in again:
 
-  echo 'SUBSYSTEM=="hidraw", ATTRS{idVendor}=="$lower_vid", ATTRS{idProduct}=="$lower_pid", MODE="0660", GROUP="plugdev", TAG+="uaccess"' | sudo tee /etc/udev/rules.d/70-tolvaren-lamp.rules
+  echo '$rule' | sudo tee /etc/udev/rules.d/$(basename "$rules_file")
   sudo udevadm control --reload-rules
   sudo udevadm trigger --subsystem-match=hidraw
 

@@ -18,11 +18,18 @@
 set -eu
 
 # fonts-wine is only a recommendation of wine, but without its Marlett and
-# Tahoma a window's caption buttons show as letters ("0 1 r").
+# Tahoma a window's caption buttons show as letters ("0 1 r"). The lamp's
+# firmware needs the Arm cross compiler with newlib (the Pico SDK and
+# TinyUSB come from Debian 13 through firmware/fetch-sdk.sh), and its tests
+# Node.js: Debian's, unless a node and npm are there already.
 PACKAGES="cmake ninja-build g++ libgtest-dev googletest
+gcc-arm-none-eabi libnewlib-arm-none-eabi libstdc++-arm-none-eabi-newlib
 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64
 binutils-mingw-w64-i686 wine wine64 fonts-wine xvfb xauth xdotool imagemagick python3
 clang clang-14 libclang-rt-14-dev clang-tidy cppcheck pulseaudio-utils sox"
+if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
+    PACKAGES="$PACKAGES nodejs npm"
+fi
 if [ "${1:-}" = "--tests" ]; then
     PACKAGES="$PACKAGES espeak-ng pulseaudio xmp mmdebstrap qemu-system-x86 busybox-static
 libacl1 libblkid1 libcap2 libkmod2 libselinux1"

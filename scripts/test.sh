@@ -1,7 +1,9 @@
 #!/bin/sh
-# Installs what is missing, builds all three presets and runs every test:
-# the native unit tests, and the Windows tests under Debian 12's Wine 8 on
-# a virtual display. Then the release's check (built twice, compared byte
+# Installs what is missing, builds the four presets and runs every test:
+# the native unit tests, the lamp firmware's tests on an emulator of its
+# chip, and the Windows tests under Debian 12's Wine 8 on a virtual display
+# (the release zip they build holds the firmware, so it is built first).
+# Then the release's check (built twice, compared byte
 # for byte, its contents checked) and the hardening steps: the native unit
 # tests under AddressSanitizer and UndefinedBehaviorSanitizer, the lamp
 # state stress test under ThreadSanitizer, each fuzz target for a bounded
@@ -25,7 +27,7 @@ mkdir -p build
 scripts/debian13.sh --root >build/debian13-root.log 2>&1 &
 root_maker=$!
 
-for preset in native windows-x64 windows-x86; do
+for preset in firmware-rp2040 native windows-x64 windows-x86; do
     echo "== build: $preset"
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset"
@@ -47,6 +49,7 @@ step() {
 }
 
 step "native tests" ctest --preset native
+step "firmware tests, on the emulated RP2040" ctest --preset firmware-rp2040
 wine_find || exit 1
 step "Windows tests, Wine $wine_version (Debian 12)" ctest --preset windows-x64
 

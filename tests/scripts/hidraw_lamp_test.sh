@@ -71,5 +71,10 @@ check short 0 "001F:05DF" "-v 1f"
 check locked 2 "ATTRS{idVendor}==\"16c0\", ATTRS{idProduct}==\"05df\""
 check locked 2 "$work/locked/dev/hidraw0 $work/locked/dev/hidraw4, but"
 check locked 2 "sudo udevadm control --reload-rules"
+# The rule is the one the release ships, with the ids asked for.
+shipped=$(sed -n '/^SUBSYSTEM==/p' "$(dirname "$script")/../release/70-tolvaren-lamp.rules")
+check locked 2 "  echo '$shipped' | sudo tee /etc/udev/rules.d/70-tolvaren-lamp.rules"
+node "$work/locked" hidraw5 0003:00001234:0000ABCD 0600
+check locked 2 "$(echo "$shipped" | sed 's/16c0/1234/; s/05df/abcd/')" -v1234 -pABCD
 
 [ $failures -eq 0 ] || { echo "$failures case(s) failed" >&2; exit 1; }
