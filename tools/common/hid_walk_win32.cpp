@@ -37,11 +37,13 @@ bool VisitInterface(HDEVINFO set, SP_DEVICE_INTERFACE_DATA* iface, DWORD index, 
     HidInterfaceInfo info = {index, NULL, ERROR_SUCCESS, instance, INVALID_HANDLE_VALUE, ERROR_SUCCESS};
 
     DWORD required = 0;
-    if (SetupDiGetDeviceInterfaceDetailA(set, iface, &buffer.detail, sizeof buffer, &required, wantedInfo)) {
+    if (SetupDiGetDeviceInterfaceDetailA(set, iface, &buffer.detail, sizeof buffer.bytes, &required, wantedInfo)) {
         info.path = buffer.detail.DevicePath;
         if (wantedInfo != NULL &&
-            !SetupDiGetDeviceInstanceIdA(set, wantedInfo, instance, kHidWalkInstanceChars, NULL))
+            !SetupDiGetDeviceInstanceIdA(set, wantedInfo, instance, kHidWalkInstanceChars, NULL)) {
+            // cppcheck-suppress unreadVariable ; the visitor reads it, through info.instanceId
             instance[0] = '\0';
+        }
         if ((wants & kHidWalkOpenDevices) != 0) info.device = OpenLikeTolvaren(info.path, &info.openError);
     } else {
         info.pathError = GetLastError();
