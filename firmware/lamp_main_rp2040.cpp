@@ -29,15 +29,15 @@ const uint32_t kIdleWakeUs = 100000;
 // The boot ROM's header, which tells whether there is a ROM to ask.
 const uintptr_t kBootRomHeader = 0x10;
 
-LampPower gPower;
-uint16_t gShown;
-absolute_time_t gPoweredUp;
-absolute_time_t gWakeAt;
-char gSerial[kLampSerialDigits + 1];
+LampPower lampPower;
+uint16_t shownValue;
+absolute_time_t poweredUpAt;
+absolute_time_t wakeAt;
+char serialNumber[kLampSerialDigits + 1];
 
 uint32_t SincePowerUpUs()
 {
-    const int64_t elapsed = absolute_time_diff_us(gPoweredUp, get_absolute_time());
+    const int64_t elapsed = absolute_time_diff_us(poweredUpAt, get_absolute_time());
     return elapsed > static_cast<int64_t>(UINT32_MAX) ? UINT32_MAX : static_cast<uint32_t>(elapsed);
 }
 
@@ -46,17 +46,17 @@ uint32_t SincePowerUpUs()
 void ShowLamps()
 {
     uint16_t sweepLamps = 0;
-    if (gPower.sweeping) {
+    if (lampPower.sweeping) {
         const SweepStep step = SweepStepAt(SincePowerUpUs());
         if (step.running)
             sweepLamps = step.lamps;
         else
-            LampPowerSweepDone(&gPower);
+            LampPowerSweepDone(&lampPower);
     }
-    const uint16_t shown = LampPowerShown(gPower, sweepLamps);
-    if (shown == gShown) return;
+    const uint16_t shown = LampPowerShown(lampPower, sweepLamps);
+    if (shown == shownValue) return;
     gpio_put_masked(kLampPinMask, LampPinLevels(shown));
-    gShown = shown;
+    shownValue = shown;
 }
 
 // The serial number from the flash's unique id, which only the boot ROM's
@@ -71,7 +71,7 @@ void ReadSerialNumber()
     const uint8_t header[4] = {rom[0], rom[1], rom[2], rom[3]};
 #pragma GCC diagnostic pop
     if (!LampBootRomPresent(header)) {
-        for (unsigned i = 0; i <= kLampSerialDigits; ++i) gSerial[i] = kLampFallbackSerial[i];
+        for (unsigned i = 0; i <= kLampSerialDigits; ++i) serialNumber[i] = kLampFallbackSerial[i];
         return;
     }
     uint8_t id[8];
@@ -79,7 +79,7 @@ void ReadSerialNumber()
     const uint32_t interrupts = save_and_disable_interrupts();
     flash_get_unique_id(id);
     restore_interrupts(interrupts);
-    LampSerialFromId(id, gSerial);
+    LampSerialFromId(id, serialNumber);
 }
 
 void StartLamps()
@@ -87,10 +87,10 @@ void StartLamps()
     gpio_init_mask(kLampPinMask);
     gpio_put_masked(kLampPinMask, 0);
     gpio_set_dir_out_masked(kLampPinMask);
-    gPower = LampPowerUp();
-    gShown = 0;
-    gPoweredUp = get_absolute_time();
-    gWakeAt = gPoweredUp;
+    lampPower = LampPowerUp();
+    shownValue = 0;
+    poweredUpAt = get_absolute_time();
+    wakeAt = poweredUpAt;
 }
 
 // Sleeps until an interrupt, the sweep's next step or kIdleWakeUs. The
@@ -98,22 +98,22 @@ void StartLamps()
 // only when asked again for the same time.
 void SleepUntilDue()
 {
-    if (time_reached(gWakeAt)) {
+    if (time_reached(wakeAt)) {
         uint64_t next = to_us_since_boot(get_absolute_time()) + kIdleWakeUs;
-        if (gPower.sweeping) {
-            const uint64_t step = to_us_since_boot(gPoweredUp) + SweepStepAt(SincePowerUpUs()).nextUs;
+        if (lampPower.sweeping) {
+            const uint64_t step = to_us_since_boot(poweredUpAt) + SweepStepAt(SincePowerUpUs()).nextUs;
             if (step < next) next = step;
         }
-        gWakeAt = from_us_since_boot(next);
+        wakeAt = from_us_since_boot(next);
     }
-    best_effort_wfe_or_timeout(gWakeAt);
+    best_effort_wfe_or_timeout(wakeAt);
 }
 
-} // namespace
+}  // namespace
 
 void LampOnReport(uint16_t value)
 {
-    LampPowerReport(&gPower, value);
+    LampPowerReport(&lampPower, value);
     ShowLamps();
 }
 
@@ -122,30 +122,30 @@ void LampOnReport(uint16_t value)
 void LampOnSuspend()
 {
     if ((usb_hw->sie_status & USB_SIE_STATUS_SUSPENDED_BITS) == 0) return;
-    LampPowerSuspend(&gPower);
+    LampPowerSuspend(&lampPower);
     ShowLamps();
 }
 
 void LampOnResume()
 {
-    LampPowerResume(&gPower);
+    LampPowerResume(&lampPower);
     ShowLamps();
 }
 
 void LampOnBusReset()
 {
-    LampPowerReset(&gPower);
+    LampPowerReset(&lampPower);
     ShowLamps();
 }
 
 uint16_t LampShownNow()
 {
-    return gShown;
+    return shownValue;
 }
 
 const char* LampSerialNumber()
 {
-    return gSerial;
+    return serialNumber;
 }
 
 int main()

@@ -36,16 +36,16 @@ const uint8_t kConfigurationDescriptor[] = {
 };
 
 // The report a GET_REPORT answers from, and a SET_REPORT's data stage fills.
-uint8_t gReport[LAMP_FEATURE_REPORT_LENGTH];
+uint8_t reportBytes[LAMP_FEATURE_REPORT_LENGTH];
 // A string descriptor: its header, then at most 31 UTF-16 characters.
-uint16_t gString[32];
+uint16_t stringDescriptor[32];
 
 bool LampGetReport(uint8_t rhport, uint8_t stage, const tusb_control_request_t* request)
 {
     if (stage != CONTROL_STAGE_SETUP) return true;
     if (!LampGetReportAllowed(tu_u16_high(request->wValue), tu_u16_low(request->wValue))) return false;
-    LampReportFromValue(LampShownNow(), gReport);
-    return tud_control_xfer(rhport, request, gReport, sizeof gReport);
+    LampReportFromValue(LampShownNow(), reportBytes);
+    return tud_control_xfer(rhport, request, reportBytes, sizeof reportBytes);
 }
 
 // The lamps change on the data stage, before the status stage, so that
@@ -57,12 +57,12 @@ bool LampSetReport(uint8_t rhport, uint8_t stage, const tusb_control_request_t* 
         if (!LampSetReportAllowed(tu_u16_high(request->wValue), tu_u16_low(request->wValue), request->wLength))
             return false;
         // A data stage shorter than announced leaves zeros, never the last report's bytes.
-        std::memset(gReport, 0, sizeof gReport);
-        return tud_control_xfer(rhport, request, gReport, sizeof gReport);
+        std::memset(reportBytes, 0, sizeof reportBytes);
+        return tud_control_xfer(rhport, request, reportBytes, sizeof reportBytes);
     }
     if (stage == CONTROL_STAGE_DATA) {
         uint16_t value = 0;
-        if (!LampValueFromReport(gReport, sizeof gReport, &value)) return false;
+        if (!LampValueFromReport(reportBytes, sizeof reportBytes, &value)) return false;
         LampOnReport(value);
     }
     return true;
@@ -90,7 +90,7 @@ const usbd_class_driver_t kLampDriver = {
     "lamp", hidd_init, hidd_deinit, LampDriverReset, hidd_open, LampControlRequest, hidd_xfer_cb, nullptr,
 };
 
-} // namespace
+}  // namespace
 
 extern "C" {
 
@@ -124,18 +124,18 @@ const uint16_t* tud_descriptor_string_cb(uint8_t index, uint16_t language)
     const char* text = nullptr;
     switch (index) {
     case kStringLanguages:
-        gString[1] = 0x0409; // English (United States)
-        gString[0] = static_cast<uint16_t>((TUSB_DESC_STRING << 8) | 4);
-        return gString;
+        stringDescriptor[1] = 0x0409; // English (United States)
+        stringDescriptor[0] = static_cast<uint16_t>((TUSB_DESC_STRING << 8) | 4);
+        return stringDescriptor;
     case kStringManufacturer: text = LAMP_MANUFACTURER; break;
     case kStringProduct: text = LAMP_PRODUCT; break;
     case kStringSerial: text = LampSerialNumber(); break;
     default: return nullptr;
     }
     unsigned length = 0;
-    for (; text[length] != '\0' && length < 31; ++length) gString[1 + length] = static_cast<uint8_t>(text[length]);
-    gString[0] = static_cast<uint16_t>((TUSB_DESC_STRING << 8) | (2 * length + 2));
-    return gString;
+    for (; text[length] != '\0' && length < 31; ++length) stringDescriptor[1 + length] = static_cast<uint8_t>(text[length]);
+    stringDescriptor[0] = static_cast<uint16_t>((TUSB_DESC_STRING << 8) | (2 * length + 2));
+    return stringDescriptor;
 }
 
 // TinyUSB's HID driver calls these for the report requests, which
@@ -165,4 +165,4 @@ void tud_umount_cb(void)
     LampOnBusReset();
 }
 
-} // extern "C"
+}  // extern "C"
