@@ -12,7 +12,7 @@
 # lamp road on real kernel lamps in a small VM under each Wine (tests/vm).
 # Exits non-zero when a build, a test or a step fails; each step says its
 # time.
-#   FUZZ_SECONDS=N scripts/test.sh    fuzzes each target for N seconds (45)
+#   FUZZ_SECONDS=N scripts/test.sh    fuzzes each target for N seconds (30)
 set -eu
 cd "$(dirname "$0")/.."
 . scripts/lib/wine.sh
@@ -63,7 +63,7 @@ sanitized() {
 step "release" scripts/check-release.sh
 step "native-sanitize" sanitized native-sanitize
 step "native-tsan" sanitized native-tsan
-step "fuzz" scripts/fuzz.sh "${FUZZ_SECONDS:-45}"
+step "fuzz" scripts/fuzz.sh "${FUZZ_SECONDS:-30}"
 step "analyze" scripts/analyze.sh
 # The same Windows tests, the 32-bit smoke test and the live capture on a
 # second, newer Wine: Debian 13's, whose loopback capture Wine 8 lacks.
