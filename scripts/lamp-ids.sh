@@ -21,8 +21,14 @@ hex_id() {
     printf '%04X' $((value & 0xFFFF))
 }
 
-vid=16C0
-pid=05DF
+# tolvaren's own ids, as lamps/lamp_identity.h gives them.
+identity="$(dirname "$0")/../lamps/lamp_identity.h"
+vid=$(sed -n 's/^#define LAMP_VENDOR_ID 0x\([0-9A-Fa-f]\{4\}\)$/\1/p' "$identity")
+pid=$(sed -n 's/^#define LAMP_PRODUCT_ID 0x\([0-9A-Fa-f]\{4\}\)$/\1/p' "$identity")
+if [ -z "$vid" ] || [ -z "$pid" ]; then
+    echo "lamp-ids.sh: $identity gives no LAMP_VENDOR_ID or LAMP_PRODUCT_ID of four hex digits" >&2
+    exit 2
+fi
 for option in "$@"; do
     case $option in
     [-/]v*) id=$(hex_id "${option#??}") && vid=$id ;;
