@@ -3,6 +3,7 @@
 // time, with the lamp pins and the bus events a host can see.
 import { readFileSync } from 'node:fs';
 import { ConsoleLogger, LogLevel, RP2040 } from 'rp2040js';
+import { installBootRomAndFlashId } from './boot_rom.mjs';
 
 const FLASH_START = 0x10000000;
 const UF2_MAGIC = [0x0a324655, 0x9e5d5157];
@@ -42,10 +43,14 @@ export function readUf2(bytes) {
 }
 
 export class LampChip {
-  constructor(uf2Path) {
+  // With flashId (8 bytes), the chip has a stand-in of its boot ROM and a
+  // flash chip of that unique id (boot_rom.mjs); without, no ROM at all, as
+  // rp2040js comes.
+  constructor(uf2Path, { flashId = null } = {}) {
     this.mcu = new RP2040();
     this.mcu.logger = new ConsoleLogger(LogLevel.Error);
     for (const { address, data } of readUf2(readFileSync(uf2Path))) this.mcu.flash.set(data, address - FLASH_START);
+    if (flashId) installBootRomAndFlashId(this.mcu, flashId);
     this.breakpoint = null;
     this.mcu.onBreak = (code) => { this.breakpoint = code; };
     this.watchdogFiredAt = null;

@@ -5,11 +5,12 @@
 //   node lamp_emulator_test.mjs FIRMWARE.uf2 lamp_identity.h CASE
 import { LampChip } from './lamp_chip.mjs';
 import { readLampIdentity } from './lamp_identity.mjs';
-import { UsbHost, setupPacket } from './usb_host.mjs';
+import { UsbHost, getDescriptor, setupPacket } from './usb_host.mjs';
 
 const [uf2Path, headerPath, caseName] = process.argv.slice(2);
 const lamp = readLampIdentity(headerPath);
 const FALLBACK_SERIAL = '0000000000000000';
+const FLASH_ID = new Uint8Array([0xe6, 0x60, 0x58, 0x38, 0x83, 0x72, 0x4a, 0x2f]);
 const ONE_SECOND = 1000000;
 
 function check(condition, message) {
@@ -20,9 +21,6 @@ const hex = (value, digits = 4) => `0x${value.toString(16).toUpperCase().padStar
 const bytes = (data) => Array.from(data, (b) => b.toString(16).padStart(2, '0')).join(' ');
 
 // ---- the host's side ---------------------------------------------------
-
-const getDescriptor = (type, index, length, interfaceNumber = 0, recipient = 0x80) =>
-  setupPacket(recipient, 6, (type << 8) | index, interfaceNumber, length);
 
 // The program's own request: HidD_SetFeature(h, [01 00 lo hi 00 00 00], 7),
 // or hidraw's HIDIOCSFEATURE: SET_REPORT of feature report 1, 7 bytes.
@@ -66,17 +64,18 @@ function enumerate(host) {
   return { first, device, configuration, languages, strings, report, at: host.chip.micros };
 }
 
-// A lamp just plugged in: powered up, its bus reset by the host.
-function plugIn() {
-  const chip = new LampChip(uf2Path);
+// A lamp just plugged in: powered up, its bus reset by the host. Without
+// a flash id, the chip has no boot ROM, as rp2040js comes.
+function plugIn(flashId = null) {
+  const chip = new LampChip(uf2Path, { flashId });
   chip.powerUp();
   const host = new UsbHost(chip);
   host.resetBus();
   return { chip, host };
 }
 
-function plugInAndEnumerate() {
-  const lampAndHost = plugIn();
+function plugInAndEnumerate(flashId = null) {
+  const lampAndHost = plugIn(flashId);
   return { ...lampAndHost, enumerated: enumerate(lampAndHost.host) };
 }
 
@@ -113,11 +112,18 @@ function enumeration() {
     `manufacturer "${e.strings.manufacturer}"`);
   check(e.strings.product === lamp.product, `product "${e.strings.product}"`);
   check(e.strings.serial === FALLBACK_SERIAL, `serial "${e.strings.serial}", want the fallback ${FALLBACK_SERIAL}`);
+  // With a stand-in of the boot ROM, through which the firmware reads its
+  // flash chip's unique id (and then runs boot2 from RAM to go back to
+  // executing from flash), the serial is that id.
+  const withRom = plugInAndEnumerate(FLASH_ID).enumerated;
+  check(withRom.strings.serial === bytes(FLASH_ID).replace(/ /g, '').toUpperCase(),
+    `with a boot ROM, serial "${withRom.strings.serial}", not the flash's id ${bytes(FLASH_ID)}`);
   check(bytes(e.report) === bytes(lamp.reportDescriptor),
     `report descriptor ${bytes(e.report)}, not the lamp's ${bytes(lamp.reportDescriptor)}`);
   check(chip.breakpoint === null, 'the firmware stopped at a breakpoint');
   return `full speed, ${hex(lamp.vendorId)}:${hex(lamp.productId)} "${e.strings.manufacturer}" "${e.strings.product}", ` +
-    `serial ${e.strings.serial} (the fixed fallback: the emulator has no boot ROM to read the flash's id through), ` +
+    `serial ${e.strings.serial} without a boot ROM (the fixed fallback) and ${withRom.strings.serial} with the ` +
+    'stand-in ROM and flash id, ' +
     `report descriptor of ${e.report.length} bytes as the header's; enumerated ${Math.round(e.at)} µs after power-up`;
 }
 

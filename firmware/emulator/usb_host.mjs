@@ -15,6 +15,10 @@ const FRAME_US = 1000;
 export const setupPacket = (requestType, request, value, index, length) =>
   new Uint8Array([requestType, request, value & 0xff, value >> 8, index & 0xff, index >> 8, length & 0xff, length >> 8]);
 
+// GET_DESCRIPTOR of a type and index, to the device or (recipient 0x81) an interface.
+export const getDescriptor = (type, index, length, languageOrInterface = 0, recipient = 0x80) =>
+  setupPacket(recipient, 6, (type << 8) | index, languageOrInterface, length);
+
 export class UsbHost {
   constructor(chip) {
     this.chip = chip;
@@ -25,8 +29,12 @@ export class UsbHost {
     this.outArmed = 0;    // OUT buffers the device has armed on EP0
     this.usb.onUSBEnabled = () => { this.enabled = true; };
     this.usb.onResetReceived = () => { this.resets++; };
+    // What the device sends on another IN endpoint (an input report) goes
+    // to onInterruptIn(endpoint, data), when set.
+    this.onInterruptIn = null;
     this.usb.onEndpointWrite = (endpoint, data) => {
       if (endpoint === 0) this.inPackets.push({ data, at: chip.micros });
+      else this.onInterruptIn?.(endpoint, data);
     };
     this.usb.onEndpointRead = (endpoint) => { if (endpoint === 0) this.outArmed++; };
   }
@@ -95,10 +103,10 @@ export class UsbHost {
 
   controlOut(length, data) {
     let dataAt = null;
-    if (length > 0) {
+    for (let sent = 0; sent < length; sent += EP0_PACKET) {
       if (!this.waitFor(() => this.outArmed > 0, () => this.outStalled(), 'data stage')) return { stalled: 'data' };
       this.outArmed--;
-      this.usb.endpointReadDone(0, data);
+      this.usb.endpointReadDone(0, data.subarray(sent, Math.min(length, sent + EP0_PACKET)));
       dataAt = this.chip.micros + this.usb.readDelayMicroseconds;
     }
     if (!this.waitFor(() => this.inPackets.length > 0, () => this.inStalled(), 'status stage')) return { stalled: 'status' };
