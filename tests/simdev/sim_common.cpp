@@ -83,6 +83,7 @@ bool SimReadDevice(HANDLE device, SimDevice* out)
             else if (strncmp(line, "pid=", 4) == 0) out->productId = strtoul(value, NULL, 16);
             else if (strncmp(line, "manufacturer=", 13) == 0) CopyValue(out->manufacturer, sizeof out->manufacturer, value);
             else if (strncmp(line, "product=", 8) == 0) CopyValue(out->product, sizeof out->product, value);
+            else if (strncmp(line, "serial=", 7) == 0) CopyValue(out->serial, sizeof out->serial, value);
             else if (strncmp(line, "attributes=fail", 15) == 0) out->attributesFail = true;
             else if (strncmp(line, "strings=fail", 12) == 0) out->stringsFail = true;
             else if (strncmp(line, "strings=unterminated", 20) == 0) out->stringsUnterminated = true;

@@ -10,7 +10,8 @@
 //                   " t=QPC" after it when a file "timestamps" is there;
 //                   "stall MS" when a slow device begins a report.
 // Each device path that exists is a file of key=value lines describing the
-// device: vid, pid (hex), manufacturer, product (text), attributes=fail,
+// device: vid, pid (hex), manufacturer, product, serial (text; a device
+// described without a serial has none), attributes=fail,
 // strings=fail|unterminated, reports=fail, delay=MS (each report takes MS
 // milliseconds, as a lamp whose firmware stops answering for a while). A
 // path that does not exist is a device that can't be opened. Without
@@ -22,6 +23,7 @@ struct SimDevice {
     unsigned productId;
     char manufacturer[128];
     char product[128];
+    char serial[128];
     bool attributesFail;
     bool stringsFail;
     bool stringsUnterminated;

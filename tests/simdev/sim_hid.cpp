@@ -13,10 +13,13 @@ namespace {
 
 const GUID kHidGuid = {0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
 
-BOOLEAN CopyString(HANDLE device, PVOID buffer, ULONG length, bool manufacturer)
+enum SimString { kSimManufacturer, kSimProduct, kSimSerial };
+
+BOOLEAN CopyString(HANDLE device, PVOID buffer, ULONG length, SimString which)
 {
     SimDevice sim;
-    if (buffer == NULL || !SimReadDevice(device, &sim) || sim.stringsFail) {
+    if (buffer == NULL || !SimReadDevice(device, &sim) || sim.stringsFail ||
+        (which == kSimSerial && sim.serial[0] == '\0')) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
@@ -27,7 +30,7 @@ BOOLEAN CopyString(HANDLE device, PVOID buffer, ULONG length, bool manufacturer)
         for (ULONG i = 0; i < capacity; ++i) out[i] = L'A';
         return TRUE;
     }
-    const char* text = manufacturer ? sim.manufacturer : sim.product;
+    const char* text = which == kSimManufacturer ? sim.manufacturer : which == kSimProduct ? sim.product : sim.serial;
     const ULONG needed = static_cast<ULONG>(strlen(text)) + 1;
     if (needed > capacity) {
         SetLastError(ERROR_INVALID_USER_BUFFER);
@@ -73,12 +76,17 @@ __declspec(dllexport) BOOLEAN NTAPI HidD_GetAttributes(HANDLE device, PHIDD_ATTR
 
 __declspec(dllexport) BOOLEAN NTAPI HidD_GetManufacturerString(HANDLE device, PVOID buffer, ULONG length)
 {
-    return CopyString(device, buffer, length, true);
+    return CopyString(device, buffer, length, kSimManufacturer);
 }
 
 __declspec(dllexport) BOOLEAN NTAPI HidD_GetProductString(HANDLE device, PVOID buffer, ULONG length)
 {
-    return CopyString(device, buffer, length, false);
+    return CopyString(device, buffer, length, kSimProduct);
+}
+
+__declspec(dllexport) BOOLEAN NTAPI HidD_GetSerialNumberString(HANDLE device, PVOID buffer, ULONG length)
+{
+    return CopyString(device, buffer, length, kSimSerial);
 }
 
 __declspec(dllexport) BOOLEAN NTAPI HidD_SetFeature(HANDLE device, PVOID report, ULONG length)

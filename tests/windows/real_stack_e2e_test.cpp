@@ -194,21 +194,24 @@ TEST_F(RealStack, OfTwoLampsWithTheSameIdsTheFirstIsTaken)
 
 TEST_F(RealStack, TolvarenSendListsTheLampsWithTheirIdsAndStrings)
 {
+    VirtualLampSpec lamp;
+    lamp.serial = "E660583883724A01";
     VirtualLampSpec other;
     other.vendorId = 0x1234;
     other.productId = 0xABCD;
     other.manufacturer = "Other Lampmakers";
     other.product = "Lamp of Another Kind";
-    ASSERT_GE(bench.AddLamp(), 0) << bench.problem();
+    other.serial = "7";
+    ASSERT_GE(bench.AddLamp(lamp), 0) << bench.problem();
     ASSERT_GE(bench.AddLamp(other), 0) << bench.problem();
 
     const ToolResult listed = ToolRun("tolvaren-send.exe", {"--list"}).Finish();
     EXPECT_EQ(listed.exitCode, 0u) << listed.err;
     EXPECT_TRUE(Says(listed.out, "-v16C0 -p05DF  manufacturer \"" LAMP_MANUFACTURER "\", product \"" LAMP_PRODUCT
-                                 "\"  (tolvaren's default ids)"))
+                                 "\", serial \"E660583883724A01\"  (tolvaren's default ids)"))
         << listed.out;
     EXPECT_TRUE(Says(listed.out, "-v1234 -pABCD  manufacturer \"Other Lampmakers\", product \"Lamp of Another "
-                                 "Kind\"\n"))
+                                 "Kind\", serial \"7\"\n"))
         << listed.out;
     EXPECT_TRUE(Says(listed.out, bench.Path(0))) << listed.out;
 }

@@ -174,7 +174,9 @@ TEST(TolvarenSendList, SaysWhenThereAreNoDevicesOrTheyCantBeEnumerated)
 TEST(TolvarenSendList, ShowsEachDeviceWithTheIdsToGive)
 {
     SimDeviceBench bench;
-    const std::string lamp = bench.AddDevice(SimDeviceSpec());
+    SimDeviceSpec withSerial;
+    withSerial.extra = "serial=E660583883724A01\r\n";
+    const std::string lamp = bench.AddDevice(withSerial);
     SimDeviceSpec stranger;
     stranger.vendorId = 0x046D;
     stranger.productId = 0xC52B;
@@ -213,7 +215,8 @@ TEST(TolvarenSendList, ShowsEachDeviceWithTheIdsToGive)
     EXPECT_EQ(result.exitCode, static_cast<DWORD>(kExitOk)) << result.err;
     const std::string defaultIds = "  (tolvaren's default ids)\n";
     const std::vector<std::string> expected = {
-        " 1. -v16C0 -p05DF  manufacturer \"" LAMP_MANUFACTURER "\", product \"" LAMP_PRODUCT "\"" + defaultIds +
+        " 1. -v16C0 -p05DF  manufacturer \"" LAMP_MANUFACTURER "\", product \"" LAMP_PRODUCT
+        "\", serial \"E660583883724A01\"" + defaultIds +
             "    " + lamp + "\n",
         " 2. -v046D -pC52B  manufacturer \"Somebody Else\", product \"Blinkenlights\"\n",
         " 3. -v16C0 -p05DF  manufacturer unknown, product unknown" + defaultIds,

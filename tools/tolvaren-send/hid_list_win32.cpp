@@ -48,15 +48,21 @@ void PrintDeviceDetails(HANDLE device)
 
     char manufacturer[3 * kHidStringChars] = "";
     char product[3 * kHidStringChars] = "";
+    char serial[3 * kHidStringChars] = "";
     const bool haveManufacturer =
         ReadDeviceString(HidD_GetManufacturerString, device, manufacturer, sizeof manufacturer);
     const bool haveProduct = ReadDeviceString(HidD_GetProductString, device, product, sizeof product);
+    // Two lamps of the same ids tell themselves apart by their serials;
+    // most other devices have none, and then nothing is said of it.
+    const bool haveSerial =
+        ReadDeviceString(HidD_GetSerialNumberString, device, serial, sizeof serial) && serial[0] != '\0';
     const bool isDefault = DeviceIdsMatch(DefaultDeviceSelector(), attributes.VendorID, attributes.ProductID);
 
-    Print(kToOut, "-v%04X -p%04X  manufacturer %s%s%s, product %s%s%s%s\n", attributes.VendorID,
+    Print(kToOut, "-v%04X -p%04X  manufacturer %s%s%s, product %s%s%s%s%s%s%s\n", attributes.VendorID,
           attributes.ProductID, haveManufacturer ? "\"" : "", haveManufacturer ? manufacturer : "unknown",
           haveManufacturer ? "\"" : "", haveProduct ? "\"" : "", haveProduct ? product : "unknown",
-          haveProduct ? "\"" : "", isDefault ? "  (tolvaren's default ids)" : "");
+          haveProduct ? "\"" : "", haveSerial ? ", serial \"" : "", haveSerial ? serial : "",
+          haveSerial ? "\"" : "", isDefault ? "  (tolvaren's default ids)" : "");
 }
 
 bool IsLamp(HANDLE device)
