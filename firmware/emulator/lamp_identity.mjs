@@ -16,13 +16,20 @@ function evaluate(expression, defines, where) {
   }, 0);
 }
 
-export function readLampIdentity(headerPath) {
+// A C header's text without its comments, and what its #defines of a
+// number or a string literal say.
+export function readDefines(headerPath) {
   const text = readFileSync(headerPath, 'utf8').replace(/\/\*[\s\S]*?\*\//g, '');
   const defines = {};
   for (const [, name, value] of text.matchAll(/^#define[ \t]+(\w+)[ \t]+(.+?)[ \t]*$/gm)) {
     if (/^".*"$/.test(value)) defines[name] = value.slice(1, -1);
     else if (/^(0x[0-9a-f]+|[0-9]+)$/i.test(value)) defines[name] = Number(value);
   }
+  return { text, defines };
+}
+
+export function readLampIdentity(headerPath) {
+  const { text, defines } = readDefines(headerPath);
   const body = text.match(/kLampReportDescriptor\[\]\s*=\s*\{([^}]*)\}/);
   if (!body) throw new Error(`${headerPath}: no kLampReportDescriptor`);
   const descriptor = body[1].split(',').map((item) => item.trim()).filter((item) => item !== '')
