@@ -9,8 +9,9 @@
 # scripts/vis-picture.sh, decodes the others), and mmdebstrap, which makes
 # the Debian 13 root of their second Wine (scripts/debian13.sh). And for the
 # VM tests (tests/vm), which run a Debian kernel with real lamp devices on
-# this machine's root: QEMU, busybox-static for the guest's first init, and
-# the libraries of the guest's udevd. udev itself is not installed: its
+# this machine's root: QEMU, busybox-static for the guest's first init, the
+# libraries of the guest's udevd, and usbip, with which the guest attaches
+# the lamps of the project's own firmware (it starts no daemon). udev itself is not installed: its
 # package would start the daemon on this machine's own devices; tests/vm
 # unpacks it for the guest alone. The server is left out otherwise, since
 # on a desktop that runs PipeWire it would replace PipeWire's PulseAudio
@@ -32,7 +33,7 @@ if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
 fi
 if [ "${1:-}" = "--tests" ]; then
     PACKAGES="$PACKAGES espeak-ng pulseaudio xmp mmdebstrap qemu-system-x86 busybox-static
-libacl1 libblkid1 libcap2 libkmod2 libselinux1"
+libacl1 libblkid1 libcap2 libkmod2 libselinux1 usbip"
 fi
 
 missing=""

@@ -3,7 +3,10 @@
 # The kernel lamp checks, run as root in the guest of tests/vm/run.sh once
 # guest.sh has set it up (udevd running, an unprivileged user, a display).
 # Lamps are kernel-lamp processes (tests/vm/kernel_lamp.cpp): USB gadgets
-# on dummy_hcd, the main road, and uhid devices. As the user:
+# on dummy_hcd, the main road, and uhid devices; and lamps of the project's
+# own firmware, emulated on the host and attached here with usbip over the
+# link to it (tests/vm/vm_link.cpp), so that the road ends at their pins.
+# As the user:
 #  - scripts/hidraw-lamp.sh finds the lamp on the kernel's own sysfs, says
 #    the user can't open it and prints the udev rule; with exactly that rule
 #    installed as it says, and the user in plugdev, the user can;
@@ -79,6 +82,7 @@ drive() {
         took=$(now | awk -v s="$started" '{printf "%.0f", $1 - s}')
         tests=$(tr -d '\r' <"$results/$1.log" | sed -n 's/^\[==========\] .* ran\. (\([0-9]*\) ms total)$/\1/p')
         pass "$1 under Wine (${took}s, the tests $((${tests:-0} / 1000))s of it)"
+        tr -d '\r' <"$results/$1.log" | grep '^figure:' || true
     else
         cat "$results/$1.log"
         fail "$1 under Wine (above)"
@@ -133,5 +137,77 @@ udevadm control --reload-rules
 plug uhid uhid && drive UhidLamp && unplug uhid
 touch "$lamps/refusing.refuse"
 plug gadget refusing && drive RefusingGadget && unplug refusing
+
+echo "== the lamp's firmware, emulated on the host, attached over USB/IP"
+# The port of the link to the host, as the guest's kernel names it.
+link_port() {
+    for name in /sys/class/virtio-ports/*/name; do
+        [ "$(cat "$name" 2>/dev/null)" = tolvaren.lamps ] && echo "/dev/$(basename "$(dirname "$name")")" && return 0
+    done
+    return 1
+}
+
+# The vhci port a lamp of this USB/IP bus id is attached to, as usbip port
+# tells it.
+vhci_port_of() {
+    usbip port 2>/dev/null | awk -v busid="$1" '/^Port [0-9]+:/ { port = $2 + 0 }
+        $0 ~ "usbip://127.0.0.1:3240/" busid "$" { print port; exit }'
+}
+
+# attach NAME BUSID SERIAL: as a user attaches a lamp shared with usbip;
+# it is there when its hidraw node is. Detached when NAME.remove appears.
+attach() {
+    rm -f "$lamps/$1.log" "$lamps/$1.remove"
+    if ! usbip attach -r 127.0.0.1 -b "$2" >"$results/attach-$1.log" 2>&1; then
+        fail "usbip attach of $1 ($2): $(cat "$results/attach-$1.log")"
+        return 1
+    fi
+    if ! wait_for 60 "the hidraw node of the lamp $1" node_of "$3" >/dev/null; then
+        fail "the lamp $1 ($2) got no hidraw node; the kernel said: $(dmesg | tail -n 20)"
+        return 1
+    fi
+    udevadm settle
+    echo "$3" >"$lamps/$1.serial"
+    (
+        wait_for 600 "a request to detach $1" test -e "$lamps/$1.remove" 2>/dev/null || exit 0
+        usbip detach -p "$(vhci_port_of "$2")" >"$results/detach-$1.log" 2>&1
+    ) &
+}
+
+firmware_lamps() {
+    port=$(link_port) || { fail "the guest has no port tolvaren.lamps of the link to the host"; return 1; }
+    "$vm_link" "$port" 3240 "$lamps" >"$results/vm-link.log" 2>&1 &
+    wait_for 30 "the link to listen" grep -qs '^listening' "$results/vm-link.log" ||
+        { fail "vm-link did not start: $(cat "$results/vm-link.log")"; return 1; }
+    listed=$(usbip list -r 127.0.0.1 2>&1)
+    for lamp in $firmware_lamps; do
+        busid=${lamp#*=}
+        busid=${busid%%=*}
+        printf '%s\n' "$listed" | grep -q "^ *$busid: .*(16c0:05df)$" ||
+            { fail "usbip list -r 127.0.0.1 shows no lamp $busid: $listed"; return 1; }
+    done
+    pass "usbip list shows the emulated lamps: $(printf '%s\n' "$listed" | grep -c '(16c0:05df)$')"
+    # The project's own rule, as a user installs it from the release.
+    cp "$project/release/70-tolvaren-lamp.rules" /etc/udev/rules.d/70-tolvaren-lamp.rules &&
+        udevadm control --reload-rules || { fail "installing release/70-tolvaren-lamp.rules"; return 1; }
+    # A short tune for tolvaren-vis: notes of the bass, the treble and the
+    # middle, each followed by a rest.
+    for note in 60 8000 1000; do
+        sox -n -r 44100 -c 2 -b 16 "$lamps/note-$note.wav" synth 0.4 sine "$note" vol 0.5 pad 0 0.3 || return 1
+    done
+    sox "$lamps/note-60.wav" "$lamps/note-8000.wav" "$lamps/note-1000.wav" "$lamps/tune.wav" || return 1
+    # shellcheck disable=SC2086  # a lamp each
+    set -- $firmware_lamps
+    first=$1 second=$2
+    attach "${first%%=*}" "$(echo "$first" | cut -d= -f2)" "${first##*=}" && drive FirmwareLamp &&
+        attach "${second%%=*}" "$(echo "$second" | cut -d= -f2)" "${second##*=}" && drive FirmwareLamps
+    for lamp in $firmware_lamps; do
+        port=$(vhci_port_of "$(echo "$lamp" | cut -d= -f2)")
+        [ -z "$port" ] || usbip detach -p "$port" >/dev/null 2>&1
+        cp "$lamps/${lamp%%=*}.log" "$results/firmware-${lamp%%=*}.log" 2>/dev/null
+    done
+    dmesg >"$results/dmesg.log"
+}
+firmware_lamps
 as_user "$wineserver" -k
 exit $failures

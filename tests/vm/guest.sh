@@ -56,9 +56,13 @@ setup() {
     busybox modprobe configfs && mount -t configfs configfs /sys/kernel/config || return 1
     # Two UDCs: two gadget lamps can be plugged in at once.
     busybox modprobe dummy_hcd num=2 || return 1
-    for module in libcomposite usb_f_hid usbhid hid-generic uhid; do
+    # vhci-hcd takes the lamps attached over USB/IP; virtio_console makes
+    # the port of the link to the host, where their emulator runs.
+    for module in libcomposite usb_f_hid usbhid hid-generic uhid vhci-hcd virtio_console; do
         busybox modprobe "$module" || { note "the module $module did not load"; return 1; }
     done
+    # usbip's connections stay on the guest's own loopback.
+    ip link set lo up || return 1
 
     # udev, from the package run.sh unpacked, as a desktop has it: it gives
     # the lamp's node the access its rule says, and Wine learns of devices

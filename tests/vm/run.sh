@@ -2,18 +2,22 @@
 # Runs the kernel lamp checks (tests/vm/checks.sh) in a small VM: a Debian
 # kernel under QEMU, whose root is this machine's own, read-only, with a
 # throwaway tmpfs on top. There the lamps are real kernel HID devices (a USB
-# gadget on dummy_hcd, and uhid), which this machine's kernel can't make.
+# gadget on dummy_hcd, and uhid), which this machine's kernel can't make,
+# and lamps of the project's own firmware: each its UF2 in an emulated
+# RP2040 here (tests/vm/emulated_lamps.mjs), which the guest attaches over
+# USB/IP through a virtio-serial port (tests/vm/vm_link.h).
 #   tests/vm/run.sh wine8|wine10
 # wine8 runs the programs under this machine's Wine 8; wine10 under the
 # Wine 10 of the Debian 13 root that scripts/debian13.sh makes (its cache
 # folder: TOLVAREN_DEBIAN13_CACHE, build/debian13 unless set).
-# Needs the native and windows-x64 builds, and what
+# Needs the native, windows-x64 and firmware-rp2040 builds, and what
 # `scripts/install-deps.sh --tests` installs. The kernel and udev packages
 # are downloaded once into build/vm. Everything the guest writes is gone
 # when it stops, except its results in build/vm/RUN/out (the guest's
 # console in console.log).
 set -eu
 cd "$(dirname "$0")/../.."
+. scripts/lib/wine.sh
 project=$PWD
 vm=$project/build/vm
 
@@ -36,7 +40,7 @@ wine8 | wine10) run=$1 ;;
 *) die "say which Wine to run under: tests/vm/run.sh wine8 (this machine's) or wine10 (Debian 13's)" ;;
 esac
 
-for tool in qemu-system-x86_64 apt-get dpkg-deb timeout; do
+for tool in qemu-system-x86_64 apt-get dpkg-deb timeout node usbip; do
     command -v "$tool" >/dev/null 2>&1 ||
         die "$tool is missing; run scripts/install-deps.sh --tests (as root) to install what the VM needs"
 done
@@ -74,18 +78,21 @@ if ! kernel_deb=$(download "$KERNEL_PACKAGE=$KERNEL_VERSION"); then
 fi
 kernel_release=${kernel_package#linux-image-}
 kernel=$vm/kernel-$kernel_release
-if [ ! -f "$kernel/ready" ]; then
+modules=./lib/modules/$kernel_release
+# The kernel and the modules the guest uses, and those they depend on
+# (usbip's vhci-hcd is among the USB ones; virtio_console makes the link's
+# port).
+KERNEL_PARTS="./boot/vmlinuz-* $modules/modules.* $modules/kernel/drivers/hid $modules/kernel/drivers/usb
+$modules/kernel/drivers/virtio $modules/kernel/drivers/char/virtio_console.ko $modules/kernel/fs/9p
+$modules/kernel/fs/overlayfs $modules/kernel/fs/netfs $modules/kernel/fs/fscache $modules/kernel/fs/configfs
+$modules/kernel/net/9p"
+if [ "$(cat "$kernel/ready" 2>/dev/null)" != "$KERNEL_PARTS" ]; then
     rm -rf "$kernel"
     mkdir -p "$kernel"
-    modules=./lib/modules/$kernel_release
-    # The kernel and the modules the guest uses, and those they depend on.
-    dpkg-deb --fsys-tarfile "$kernel_deb" | tar -x -C "$kernel" --wildcards \
-        "./boot/vmlinuz-*" "$modules/modules.*" "$modules/kernel/drivers/hid" \
-        "$modules/kernel/drivers/usb" "$modules/kernel/drivers/virtio" "$modules/kernel/fs/9p" \
-        "$modules/kernel/fs/overlayfs" "$modules/kernel/fs/netfs" "$modules/kernel/fs/fscache" \
-        "$modules/kernel/fs/configfs" "$modules/kernel/net/9p"
+    # shellcheck disable=SC2086  # each part a pattern of its own
+    dpkg-deb --fsys-tarfile "$kernel_deb" | tar -x -C "$kernel" --wildcards $KERNEL_PARTS
     "$busybox" depmod -b "$kernel" "$kernel_release"
-    touch "$kernel/ready"
+    echo "$KERNEL_PARTS" >"$kernel/ready"
 fi
 say "kernel $kernel_package ready in $(($(date +%s) - started))s"
 
@@ -181,10 +188,19 @@ say "the guest's Wine prefix set up in $(($(date +%s) - set_up))s"
 
 native=$project/build/native
 real=$project/build/windows-x64/tests/real
-for built in "$native/tests/vm/kernel-lamp" "$real/kernel_lamp_test.exe" "$real/tolvaren.exe" "$real/tolvaren-send.exe"; do
-    [ -f "$built" ] || die "$built is missing; build the native and windows-x64 presets first" \
-        "(cmake --preset native && cmake --build --preset native, the same for windows-x64)"
+firmware=$project/build/firmware-rp2040/tolvaren-lamp.uf2
+for built in "$native/tests/vm/kernel-lamp" "$native/tests/vm/vm-link" "$real/kernel_lamp_test.exe" \
+    "$real/tolvaren.exe" "$real/tolvaren-send.exe" "$real/tolvaren-vis.exe" "$firmware"; do
+    [ -f "$built" ] || die "$built is missing; build the native, windows-x64 and firmware-rp2040 presets first" \
+        "(cmake --preset native && cmake --build --preset native, the same for the others)"
 done
+firmware/emulator/install.sh || die "rp2040js, the emulator of the lamps' chip, could not be installed (above)"
+
+# The lamps of the project's own firmware, named after the boards a
+# builder would use: a name, the USB/IP bus id the emulator exports it as,
+# and its flash chip's unique id, which the firmware reads through the
+# (stand-in) boot ROM and gives as its serial.
+FIRMWARE_LAMPS="pico=1-1=E660583883724A01 zero=1-2=E660583883724A02"
 
 out=$state/out
 rm -rf "$out"
@@ -201,9 +217,27 @@ wine_root=$wine_root
 prefix=$prefix
 $(cat "$home/wine-found")
 kernel_lamp=$native/tests/vm/kernel-lamp
+vm_link=$native/tests/vm/vm-link
+firmware_lamps="$FIRMWARE_LAMPS"
 real=$real
 checks=${TOLVAREN_VM_CHECKS:-$project/tests/vm/checks.sh}
 SETTINGS
+
+# The emulated lamps run here, at this machine's full speed, not in the
+# guest, where TCG would slow the emulator many times over. They wait on a
+# Unix socket (its path short enough for one) that QEMU's virtio-serial
+# port connects to; in the guest, vm-link carries usbip's connections on
+# the guest's loopback over that port.
+link_folder=$(mktemp -d /tmp/tolvaren-link.XXXXXX)
+link=$link_folder/link.sock
+# shellcheck disable=SC2086  # a lamp each
+node tests/vm/emulated_lamps.mjs "$firmware" "$link" $FIRMWARE_LAMPS >"$out/emulated-lamps.log" 2>&1 &
+lamps_pid=$!
+if ! wait_for --while $lamps_pid 30 "the emulated lamps" test -S "$link"; then
+    cat "$out/emulated-lamps.log" >&2
+    rm -rf "$link_folder"
+    die "the emulated lamps did not start (above)"
+fi
 
 say "starting the guest ($run); its console follows"
 booted=$(date +%s)
@@ -213,6 +247,8 @@ timeout --kill-after=10 "$TIMEOUT_SECONDS" qemu-system-x86_64 \
     -append "console=ttyS0 quiet loglevel=3 panic=-1 tolvaren.project=$project" \
     -virtfs local,path=/,mount_tag=hostroot,security_model=none,readonly=on,multidevs=remap \
     -virtfs "local,path=$out,mount_tag=results,security_model=none,multidevs=remap" \
+    -device virtio-serial-pci -chardev "socket,id=lamps,path=$link" \
+    -device virtserialport,chardev=lamps,name=tolvaren.lamps \
     </dev/null >"$out/console.raw" 2>&1 &
 qemu=$!
 # The console without its line ends' CRs and the firmware's terminal codes.
@@ -224,6 +260,11 @@ wait $qemu || code=$?
 wait $shown || true
 plain <"$out/console.raw" >"$out/console.log"
 say "the guest ran for $(($(date +%s) - booted))s"
+# The emulated lamps end with the guest, and say what the emulator took.
+wait_for --while $lamps_pid 10 "the emulated lamps to end" false || true
+kill $lamps_pid 2>/dev/null || true
+rm -rf "$link_folder"
+cat "$out/emulated-lamps.log"
 case $code in
 124 | 137) die "the guest did not finish within ${TIMEOUT_SECONDS}s and was stopped; see $out/console.log" ;;
 esac
