@@ -53,16 +53,19 @@ step "firmware tests, on the emulated RP2040" ctest --preset firmware-rp2040
 wine_find || exit 1
 step "Windows tests, Wine $wine_version (Debian 12)" ctest --preset windows-x64
 
+# sanitized PRESET [TARGET]: builds the preset, or only TARGET of it, and
+# runs its tests. The ThreadSanitizer preset tests the lamp state stress
+# test alone, so only that is built there.
 # shellcheck disable=SC2317  # it is called, through step
 sanitized() {
     cmake --preset "$1" >/dev/null &&
-        cmake --build --preset "$1" &&
+        cmake --build --preset "$1" ${2:+--target "$2"} &&
         ctest --preset "$1"
 }
 
 step "release" scripts/check-release.sh
 step "native-sanitize" sanitized native-sanitize
-step "native-tsan" sanitized native-tsan
+step "native-tsan" sanitized native-tsan lamp_state_stress
 step "fuzz" scripts/fuzz.sh "${FUZZ_SECONDS:-30}"
 step "analyze" scripts/analyze.sh
 # The same Windows tests, the 32-bit smoke test and the live capture on a
