@@ -107,3 +107,6 @@ inline uint16_t BandLampBit(uint32_t band)
 
 // The centre frequency of a band, in Hz.
 double BandCentreHz(uint32_t band);
+
+// A level in dB as a linear factor.
+float DbToLinear(double db);
