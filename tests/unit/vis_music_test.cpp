@@ -2,7 +2,8 @@
 // tests/music/excerpts.txt pins (game soundtracks and tracker modules from
 // Debian's archive), made by ctest's music_excerpts step. On them the
 // spectrum must move: no band lit most of the time, bands that change
-// often, seldom a nearly full panel, and most bands used, whatever the rate.
+// often but do not flicker, seldom a nearly full panel, and most bands
+// used, whatever the rate.
 // Native only: the excerpts are made with Debian's tools.
 #include <gtest/gtest.h>
 
@@ -19,6 +20,7 @@ namespace {
 // What the lamps may do with each excerpt.
 const double kMostLitShareMax = 0.75;      // of the frames, for any one band
 const double kChangesPerSecondMin = 1.5;   // on average over the bands that light
+const double kChangesPerSecondMax = 8.0;   // likewise: more is flicker
 const double kCrowdedShareMax = 0.02;      // of the frames, with kCrowdedLamps or more lit
 const unsigned kCrowdedLamps = 13;
 const unsigned kBandsLitMin = 8;           // bands that light at some time
@@ -133,6 +135,7 @@ TEST(VisMusic, TheSpectrumMovesWithRealMusic)
                     100.0 * f.mostLitShare, f.mostLitBand + 1, f.changesPerSecond, 100.0 * f.crowdedShare, f.bandsLit);
         EXPECT_LE(f.mostLitShare, kMostLitShareMax) << "band " << f.mostLitBand + 1 << " is lit most of the time";
         EXPECT_GE(f.changesPerSecond, kChangesPerSecondMin) << "the lamps that light hardly change";
+        EXPECT_LE(f.changesPerSecond, kChangesPerSecondMax) << "the lamps that light flicker";
         EXPECT_LE(f.crowdedShare, kCrowdedShareMax) << kCrowdedLamps << " or more lamps lit too often";
         EXPECT_GE(f.bandsLit, kBandsLitMin) << "too few bands ever light";
     }
