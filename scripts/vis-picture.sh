@@ -2,8 +2,9 @@
 # Draws what tolvaren-vis's spectrum lamps do with a sound: a spectrogram of
 # FILE.wav (frequency on a log scale, as the bands are spaced) over the
 # sixteen lamps along the same time axis, the highest band at the top, into
-# a PNG. The lamps come from the visualiser's own core (build/native/vis_print,
-# the same lines as tolvaren-vis --print; VIS_PRINT names another build of it).
+# a PNG. The lamps come from the visualiser's own core
+# (build/native/tools/tolvaren-vis/vis_print, the same lines as tolvaren-vis
+# --print; VIS_PRINT names another build of it).
 #   scripts/vis-picture.sh FILE.wav [OUT.png]     (OUT defaults to FILE.png)
 set -eu
 
@@ -32,10 +33,10 @@ done
 # The core's command-line front end, built when missing or out of date.
 vis_print=${VIS_PRINT:-}
 if [ -z "$vis_print" ]; then
-    vis_print=$root/build/native/vis_print
+    vis_print=$root/build/native/tools/tolvaren-vis/vis_print
     if ! { [ -f "$root/build/native/build.ninja" ] || (cd "$root" && cmake --preset native >/dev/null); } ||
         ! cmake --build "$root/build/native" --target vis_print >/dev/null; then
-        say "could not build build/native/vis_print; run cmake --preset native && cmake --build --preset native to see why"
+        say "could not build $vis_print; run cmake --preset native && cmake --build --preset native to see why"
         exit 1
     fi
 fi

@@ -1,19 +1,22 @@
 #!/bin/sh
-# Makes the music excerpts that tests/music/excerpts.txt pins, in DIR:
-# downloads each package once (apt-get download, into DIR/debs), takes the
-# one file out of it, decodes or renders it and cuts DIR/NAME.wav. What is
-# there already is kept, so a second run downloads and decodes nothing.
-# Exits non-zero, saying why, when any excerpt can't be made.
-#   tests/music/make-excerpts.sh DIR
+# Makes the music excerpts that a table pins (tests/music/excerpts.txt
+# unless TABLE names another, such as held-out.txt), in DIR: downloads each
+# package once (apt-get download, into DIR/debs), takes the one file out of
+# it, decodes or renders it and cuts DIR/NAME.wav. What is there already is
+# kept, so a second run downloads and decodes nothing. Exits non-zero,
+# saying why, when any excerpt can't be made.
+#   tests/music/make-excerpts.sh DIR [TABLE]
 set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
-table=$here/excerpts.txt
-if [ $# -ne 1 ]; then
-    echo "usage: tests/music/make-excerpts.sh DIR (where the excerpts and the packages they come from go)" >&2
+if [ $# -lt 1 ] || [ $# -gt 2 ]; then
+    echo "usage: tests/music/make-excerpts.sh DIR [TABLE] (DIR: where the excerpts and the packages they" \
+         "come from go; TABLE: tests/music/excerpts.txt unless given)" >&2
     exit 1
 fi
 dir=$1
+table=${2:-$here/excerpts.txt}
+[ -f "$table" ] || { echo "make-excerpts.sh: no table $table" >&2; exit 1; }
 # Every excerpt's length in seconds.
 length=25
 
@@ -70,21 +73,40 @@ fetch_missing() {
     done
 }
 
+# Whether the excerpt of this line is there already, cut as the line says.
+made_already() {
+    [ -f "$dir/$name.wav" ] && [ "$(cat "$dir/$name.pin" 2>/dev/null)" = "$rate $start $package $version $file $length" ]
+}
+
+# The files that the missing excerpts need, into the work folder: each
+# package's data is decompressed once (seconds for the larger ones),
+# however many excerpts it gives.
+unpack_missing() {
+    : >"$work/wanted"
+    while read -r name rate start package version file; do
+        case "$name" in '' | '#'*) continue ;; esac
+        made_already && continue
+        echo "${package}_$version ./$file" >>"$work/wanted"
+    done <"$table"
+    cut -d' ' -f1 "$work/wanted" | sort -u >"$work/debs"
+    while read -r deb; do
+        grep "^$deb " "$work/wanted" | cut -d' ' -f2- >"$work/files"
+        dpkg-deb --fsys-tarfile "$dir/debs/$deb.deb" | tar -xf - -C "$work" -T "$work/files" 2>/dev/null ||
+            fail "${deb%%_*} ${deb#*_} lacks a file that $table names from it: $(tr '\n' ' ' <"$work/files")"
+    done <"$work/debs"
+}
+
 made=0
 total=0
 started=$(date +%s)
 fetch_missing
+unpack_missing
 while read -r name rate start package version file; do
     case "$name" in '' | '#'*) continue ;; esac
     total=$((total + 1))
+    made_already && continue
     out=$dir/$name.wav
     pin="$rate $start $package $version $file $length"
-    if [ -f "$out" ] && [ "$(cat "$dir/$name.pin" 2>/dev/null)" = "$pin" ]; then
-        continue
-    fi
-
-    dpkg-deb --fsys-tarfile "$dir/debs/${package}_$version.deb" | tar -xf - -C "$work" "./$file" 2>/dev/null ||
-        fail "$package $version holds no $file; check its line in $table"
     source=$work/$file
     # -R: the same bytes every run (no random dither seed); -D: no dither.
     case "$file" in
@@ -110,7 +132,7 @@ while read -r name rate start package version file; do
     esac
     mv "$work/$name.wav" "$out"
     echo "$pin" >"$dir/$name.pin"
-    rm -rf "${work:?}/usr" "$work/rendered.wav"
+    rm -f "$work/rendered.wav"
     made=$((made + 1))
 done <"$table"
 

@@ -1,5 +1,7 @@
 #include "tools/tolvaren-vis/vis_analysis.h"
 
+#include "tools/tolvaren-vis/vis_spectrum_lamps.h"
+
 #include <cmath>
 #include <cstring>
 
@@ -24,51 +26,8 @@ const double kHighestCentreShare = 0.45;
 const double kMinHoldSeconds = 0.0130;
 const double kEnvelopeFallDbPerSecond = 300.0;
 
-// A band lights on what rises out of its own recent level, so that the
-// lamps move with mastered music, which keeps most bands near their peaks
-// all the time. Each band keeps a range: a floor that follows a fall
-// quickly (60 dB a second) and rises slowly (closing 63 % of the gap in a
-// second), and a peak that follows a rise at once and falls 10 dB a second.
-// A band lights once it stands in the top quarter of its range and goes out
-// below 55 % of it.
-const double kFloorFallDbPerSecond = 60.0;
-const double kFloorRiseSeconds = 1.0;
-const double kPeakFallDbPerSecond = 10.0;
-const double kOnAtShareOfRange = 0.75;
-const double kOffBelowShareOfRange = 0.55;
-// The range is taken as at least 4 dB, so that a steady sound (a tone, a
-// held chord), whose floor creeps up to its peak, stays lit rather than
-// flickering with its last fraction of a decibel of ripple; and as at most
-// 24 dB, so that after a silence a band lights within 6 dB of its peak.
-const double kRangeMinDb = 4.0;
-const double kRangeMaxDb = 24.0;
-// The loudest band, when every band but its neighbours is at least 12 dB
-// below it, holds nearly all the sound (a tone, or a sweep leaving the top
-// band towards the Nyquist frequency, where the filter fades it): once lit
-// it stays lit while within 12 dB of its peak, however its range moves.
-const double kDominantAboveDb = 12.0;
-const double kDominantHoldDb = 12.0;
-// Never more than kVisMaxLit lamps at once: a loud broadband sound lights
-// the bands that rose the most, not a solid block.
-
-// Never lit more than 20 dB below the loudest band, and lit only once
-// within 17 dB of it: otherwise every band that hears a loud tone's faint
-// skirts would light.
-const double kOffBelowLoudestDb = 20.0;
-const double kOnBelowLoudestDb = 17.0;
-// Nor more than 23 dB below the whole signal (all bands together, held
-// like a band): a sound below the lowest band, such as a 20 Hz rumble,
-// lights none of the bands that only hear its skirts, while each band of
-// pink noise, 12 to 16 dB below the whole, stays clear of it.
-const double kOnBelowWholeDb = 23.0;
-const double kOffBelowWholeDb = 26.0;
+// The whole signal's peak is held 25 ms, about as long as the lowest band's.
 const double kWholeHoldSeconds = 0.025;
-// Nothing lights below -55 dBFS in its band (noise, dither, hum of a quiet
-// line); a lit band goes out below -58 dBFS.
-const double kGateOnDbfs = -55.0;
-const double kGateOffDbfs = -58.0;
-// A flash stays at least 40 ms, so that a click is seen.
-const uint32_t kMinOnFrames = 4;
 
 // The meter: IEC 60268-10 type I (quasi-peak). Its integration time of 5 ms
 // (a 5 ms tone burst reads 2 dB below the steady tone) comes from a
@@ -84,11 +43,6 @@ const double kSegmentHysteresisDb = 0.5;
 // Filter state below this is rounded to zero once a frame, so that a long
 // silence never leaves the filters working on denormal numbers.
 const double kDenormalFloor = 1e-25;
-
-float DbToLinear(double db)
-{
-    return static_cast<float>(std::pow(10.0, db / 20.0));
-}
 
 void SetBandPass(VisBiquad* stage, double centreHz, double rate)
 {
@@ -166,140 +120,6 @@ void RunWhole(VisWhole* whole, const float* mono, unsigned count, float fall)
     whole->holdLeft = hold.holdLeft;
 }
 
-// Levels in dB go no lower than this: silence.
-const double kSilentDb = -120.0;
-
-double ToDb(float level)
-{
-    return level > 1e-6f ? 20.0 * std::log10(level) : kSilentDb;
-}
-
-// Moves a band's floor and peak on by one frame of level db, and gives
-// where db stands in the band's range: 0 at its bottom, 1 at its peak.
-double PlaceInRange(VisBand* band, double db, const VisAnalysis& analysis)
-{
-    double floor = band->floorDb;
-    if (db < floor) {
-        floor = floor - analysis.floorFallDb > db ? floor - analysis.floorFallDb : db;
-    } else {
-        floor += (db - floor) * analysis.floorRiseShare;
-    }
-    double peak = band->peakDb - analysis.peakFallDb;
-    if (db > peak) peak = db;
-    // A floor far below the peak (after a silence) is lifted to the range's
-    // largest, so that it does not take seconds to rise from there.
-    if (floor < peak - kRangeMaxDb) floor = peak - kRangeMaxDb;
-    band->floorDb = static_cast<float>(floor);
-    band->peakDb = static_cast<float>(peak);
-    const double bottom = floor < peak - kRangeMinDb ? floor : peak - kRangeMinDb;
-    return (db - bottom) / (peak - bottom);
-}
-
-// What a spectrum frame's decisions look at: each band's level, the
-// loudest band and the whole signal.
-struct SpectrumFrame {
-    double db[kVisBands];  // each band's peak in the frame; silence for a dark band
-    int loudest;           // the loudest active band
-    float loudestLevel;
-    float whole;           // the whole signal's peak in the frame
-    bool dominant;         // the loudest band holds nearly all the sound
-};
-
-// False when no band is active, which never happens: the lowest band lies
-// below every rate's Nyquist frequency.
-bool MeasureFrame(const VisAnalysis& analysis, SpectrumFrame* frame)
-{
-    frame->loudest = -1;
-    for (uint32_t i = 0; i < kVisBands; ++i) {
-        const VisBand& band = analysis.band[i];
-        frame->db[i] = band.active ? ToDb(band.framePeak) : kSilentDb;
-        if (band.active && (frame->loudest < 0 || band.framePeak > analysis.band[frame->loudest].framePeak))
-            frame->loudest = static_cast<int>(i);
-    }
-    if (frame->loudest < 0) return false;
-    frame->loudestLevel = analysis.band[frame->loudest].framePeak;
-    frame->dominant = true;
-    for (int i = 0; i < static_cast<int>(kVisBands); ++i)
-        if ((i < frame->loudest - 1 || i > frame->loudest + 1) &&
-            frame->db[i] > frame->db[frame->loudest] - kDominantAboveDb)
-            frame->dominant = false;
-    return true;
-}
-
-// Whether band i lights this frame, before the cap: a lit band stays lit
-// above the lower thresholds (or as the dominant band near its peak, or
-// within its minimum time); a dark one lights above the higher ones.
-bool WantsLight(const VisBand& band, uint32_t i, double place, const VisThresholds& t, const SpectrumFrame& frame)
-{
-    const float level = band.framePeak;
-    if (!band.lit)
-        return level >= t.gateOn && level >= frame.loudestLevel * t.onBelowLoudest &&
-               level >= frame.whole * t.onBelowWhole && place >= kOnAtShareOfRange;
-    if (level >= t.gateOff && level >= frame.loudestLevel * t.offBelowLoudest &&
-        level >= frame.whole * t.offBelowWhole && place >= kOffBelowShareOfRange)
-        return true;
-    if (frame.dominant && static_cast<int>(i) == frame.loudest && level >= t.gateOff &&
-        frame.db[i] >= band.peakDb - kDominantHoldDb)
-        return true;
-    return band.litFrames < kMinOnFrames;
-}
-
-// Never more than kVisMaxLit: the bands of the lowest rank go dark first.
-void CapLitBands(bool* wants, const double* rank, uint32_t wanting)
-{
-    for (; wanting > kVisMaxLit; --wanting) {
-        uint32_t lowest = kVisBands;
-        for (uint32_t i = 0; i < kVisBands; ++i)
-            if (wants[i] && (lowest == kVisBands || rank[i] < rank[lowest])) lowest = i;
-        if (lowest == kVisBands) break;
-        wants[lowest] = false;
-    }
-}
-
-// Lights the bands that won, gives their lamps, and starts the next frame.
-uint16_t LightBands(VisAnalysis* analysis, const bool* wants)
-{
-    uint16_t lamps = 0;
-    for (uint32_t i = 0; i < kVisBands; ++i) {
-        VisBand* band = &analysis->band[i];
-        if (!band->active) continue;
-        band->litFrames = wants[i] ? band->litFrames + 1 : 0;
-        band->lit = wants[i];
-        if (band->lit) lamps = static_cast<uint16_t>(lamps | BandLampBit(i));
-        // The next frame's peak starts from where the envelope is now.
-        band->framePeak = band->envelope;
-        FlushDenormals(&band->stage[0]);
-        FlushDenormals(&band->stage[1]);
-    }
-    return lamps;
-}
-
-uint16_t EndSpectrumFrame(VisAnalysis* analysis)
-{
-    SpectrumFrame frame;
-    frame.whole = analysis->whole.framePeak;
-    analysis->whole.framePeak = analysis->whole.envelope;
-    if (!MeasureFrame(*analysis, &frame)) return 0;
-
-    bool wants[kVisBands] = {};
-    double rank[kVisBands] = {};
-    uint32_t wanting = 0;
-    for (uint32_t i = 0; i < kVisBands; ++i) {
-        VisBand* band = &analysis->band[i];
-        if (!band->active) continue;
-        const double place = PlaceInRange(band, frame.db[i], *analysis);
-        wants[i] = WantsLight(*band, i, place, analysis->thresholds, frame);
-        // The cap keeps a flash still within its minimum time before any
-        // other; then the bands that rose the most in their own range, and
-        // of two that rose alike, the louder (a step in rank for each 24 dB).
-        rank[i] = place + (frame.db[i] - frame.db[frame.loudest]) / kRangeMaxDb;
-        if (band->lit && band->litFrames < kMinOnFrames) rank[i] += 4.0;
-        if (wants[i]) ++wanting;
-    }
-    CapLitBands(wants, rank, wanting);
-    return LightBands(analysis, wants);
-}
-
 void RunMeter(VisMeter* meter, const float* samples, unsigned count, unsigned stride, float attack, float fall)
 {
     float level = meter->level;
@@ -339,12 +159,33 @@ uint16_t EndMeterFrame(VisAnalysis* analysis)
     return static_cast<uint16_t>(upper | (lower << 8));
 }
 
+// The spectrum's next frame: each band's peak and the whole signal's start
+// from where their envelopes are now.
+uint16_t EndSpectrumFrameAndGoOn(VisAnalysis* analysis)
+{
+    const uint16_t lamps = EndSpectrumFrame(analysis);
+    analysis->whole.framePeak = analysis->whole.envelope;
+    for (uint32_t i = 0; i < kVisBands; ++i) {
+        VisBand* band = &analysis->band[i];
+        if (!band->active) continue;
+        band->framePeak = band->envelope;
+        FlushDenormals(&band->stage[0]);
+        FlushDenormals(&band->stage[1]);
+    }
+    return lamps;
+}
+
 uint64_t FrameEnd(uint32_t rate, uint64_t frameIndex)
 {
     return (frameIndex + 1) * rate * kVisFrameMs / 1000;
 }
 
 }  // namespace
+
+float DbToLinear(double db)
+{
+    return static_cast<float>(std::pow(10.0, db / 20.0));
+}
 
 double BandCentreHz(uint32_t band)
 {
@@ -363,20 +204,10 @@ void StartAnalysis(VisAnalysis* analysis, VisMode mode, const PcmFormat& format)
     analysis->frameEnd = FrameEnd(analysis->format.rate, 0);
 
     analysis->envelopeFall = DbToLinear(-kEnvelopeFallDbPerSecond / rate);
-    const double frameSeconds = kVisFrameMs / 1000.0;
-    analysis->floorFallDb = static_cast<float>(kFloorFallDbPerSecond * frameSeconds);
-    analysis->floorRiseShare = static_cast<float>(1.0 - std::exp(-frameSeconds / kFloorRiseSeconds));
-    analysis->peakFallDb = static_cast<float>(kPeakFallDbPerSecond * frameSeconds);
     analysis->meterAttack = static_cast<float>(1.0 - std::exp(-1.0 / (kMeterAttackSeconds * rate)));
     analysis->meterFall = DbToLinear(-kMeterFallDbPerSecond / rate);
 
     VisThresholds* t = &analysis->thresholds;
-    t->gateOn = DbToLinear(kGateOnDbfs);
-    t->gateOff = DbToLinear(kGateOffDbfs);
-    t->onBelowLoudest = DbToLinear(-kOnBelowLoudestDb);
-    t->offBelowLoudest = DbToLinear(-kOffBelowLoudestDb);
-    t->onBelowWhole = DbToLinear(-kOnBelowWholeDb);
-    t->offBelowWhole = DbToLinear(-kOffBelowWholeDb);
     for (uint32_t k = 0; k < kVisSegments; ++k) {
         const double db = kTopSegmentDbfs - kVisSegmentStepDb * (kVisSegments - 1 - k);
         t->segmentOn[k] = DbToLinear(db);
@@ -393,9 +224,8 @@ void StartAnalysis(VisAnalysis* analysis, VisMode mode, const PcmFormat& format)
         SetBandPass(&band->stage[1], centre, rate);
         const double hold = 1.0 / centre > kMinHoldSeconds ? 1.0 / centre : kMinHoldSeconds;
         band->holdSamples = static_cast<uint32_t>(hold * rate);
-        band->floorDb = static_cast<float>(kSilentDb);
-        band->peakDb = static_cast<float>(kSilentDb);
     }
+    StartSpectrumLamps(analysis);
 }
 
 void AnalyseSamples(VisAnalysis* analysis, const float* samples, unsigned frames, VisFrameSink sink,
@@ -430,7 +260,7 @@ void AnalyseSamples(VisAnalysis* analysis, const float* samples, unsigned frames
         analysis->sample += count;
         if (analysis->sample == analysis->frameEnd) {
             const uint16_t lamps =
-                analysis->mode == kVisSpectrum ? EndSpectrumFrame(analysis) : EndMeterFrame(analysis);
+                analysis->mode == kVisSpectrum ? EndSpectrumFrameAndGoOn(analysis) : EndMeterFrame(analysis);
             const uint32_t index = static_cast<uint32_t>(analysis->frameIndex++);
             analysis->frameEnd = FrameEnd(analysis->format.rate, analysis->frameIndex);
             sink(context, lamps, index);

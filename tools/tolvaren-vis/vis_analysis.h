@@ -42,10 +42,11 @@ struct VisBand {
     uint32_t holdLeft;      // samples the envelope is still held
     uint32_t holdSamples;
     float framePeak;        // the envelope's highest value in this frame
-    float floorDb;          // the band's own recent quiet: follows a fall quickly, a rise slowly
+    float floorDb;          // the band's own recent level: follows a fall quickly, a rise slowly
     float peakDb;           // the band's own recent loud: follows a rise at once, then falls
     bool lit;
     uint32_t litFrames;     // frames lit so far, for the minimum on-time
+    uint32_t darkFrames;    // frames dark since it went out, counted as far as its refractory time
 };
 
 // The whole signal's peak, held and falling like a band's.
@@ -80,6 +81,7 @@ struct VisAnalysis {
     float floorFallDb;        // spectrum: how far a band's floor may fall in a frame
     float floorRiseShare;     // spectrum: the share of the gap to the level its floor rises in a frame
     float peakFallDb;         // spectrum: how far a band's peak falls in a frame
+    uint32_t aloneFrames;     // spectrum: frames in a row in which the loudest band stood alone
     float meterAttack;        // meter: share of the gap closed per sample on a rise
     float meterFall;          // meter: per-sample factor of its fall
     VisThresholds thresholds;
@@ -107,3 +109,6 @@ inline uint16_t BandLampBit(uint32_t band)
 
 // The centre frequency of a band, in Hz.
 double BandCentreHz(uint32_t band);
+
+// A level in dB as a linear factor.
+float DbToLinear(double db);
