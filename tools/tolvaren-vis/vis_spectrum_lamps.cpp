@@ -49,6 +49,14 @@ const double kOffBelowWholeDb = 26.0;
 const double kAloneAboveDb = kOffBelowLoudestDb;
 const uint32_t kAloneFrames = 20;
 const double kAloneHoldDb = 12.0;
+// A lone steady tone keeps every lamp it lit: the loudest band and the two
+// on either side of it that hear its skirts. It is steady once the loudest
+// band's range has gone flat (its peak less than the least range above its
+// floor), and lone while every band further off is more than 20 dB below
+// it; its lit lamps then stay lit while within 12 dB of their peaks. A tone
+// that pulses has a range that moves; a drone or a held chord under other
+// music, or rich in harmonics, has bands further off within 20 dB.
+const int kToneReach = 2;
 // Nothing lights below -55 dBFS in its band (noise, dither, hum of a quiet
 // line); a lit band goes out below -58 dBFS.
 const double kGateOnDbfs = -55.0;
@@ -100,6 +108,7 @@ struct SpectrumFrame {
     float loudestLevel;
     float whole;           // the whole signal's peak in the frame
     bool alone;            // for 200 ms, no band but the loudest's neighbours might light
+    bool loneSteadyTone;   // the loudest band's range is flat, and no band beyond its tone's reach is near it
 };
 
 // False when no band is active, which never happens: the lowest band lies
@@ -133,10 +142,24 @@ bool StandsAlone(VisAnalysis* analysis, const SpectrumFrame& frame)
     return analysis->aloneFrames >= kAloneFrames;
 }
 
+// Whether the frame is a lone steady tone's: the loudest band's range flat,
+// every band beyond its reach more than kAloneAboveDb below it.
+bool IsLoneSteadyTone(const VisAnalysis& analysis, const SpectrumFrame& frame)
+{
+    const VisBand& loudest = analysis.band[frame.loudest];
+    if (loudest.peakDb - loudest.floorDb >= kRangeMinDb) return false;
+    for (int i = 0; i < static_cast<int>(kVisBands); ++i)
+        if ((i < frame.loudest - kToneReach || i > frame.loudest + kToneReach) &&
+            frame.db[i] > frame.db[frame.loudest] - kAloneAboveDb)
+            return false;
+    return true;
+}
+
 // Whether band i lights this frame, before the cap: a lit band stays lit
 // above the lower thresholds (or within its minimum time); a dark one lights
 // above the higher ones, and soon after it went out only on a large rise;
-// the band that stands alone lights near its peak.
+// the band that stands alone lights near its peak, and a lone steady tone
+// keeps its lamps.
 bool WantsLight(const VisBand& band, uint32_t i, double place, const VisThresholds& t, const SpectrumFrame& frame)
 {
     const float level = band.framePeak;
@@ -144,6 +167,10 @@ bool WantsLight(const VisBand& band, uint32_t i, double place, const VisThreshol
         return false;
     if (frame.alone && static_cast<int>(i) == frame.loudest && level >= (band.lit ? t.gateOff : t.gateOn) &&
         frame.db[i] >= band.peakDb - kAloneHoldDb)
+        return true;
+    const int fromLoudest = static_cast<int>(i) - frame.loudest;
+    if (frame.loneSteadyTone && band.lit && fromLoudest >= -kToneReach && fromLoudest <= kToneReach &&
+        level >= t.gateOff && frame.db[i] >= band.peakDb - kAloneHoldDb)
         return true;
     if (!band.lit)
         return level >= t.gateOn && level >= frame.loudestLevel * t.onBelowLoudest &&
@@ -192,6 +219,7 @@ uint16_t EndSpectrumFrame(VisAnalysis* analysis)
     frame.whole = analysis->whole.framePeak;
     if (!MeasureFrame(*analysis, &frame)) return 0;
     frame.alone = StandsAlone(analysis, frame);
+    frame.loneSteadyTone = IsLoneSteadyTone(*analysis, frame);
 
     bool wants[kVisBands] = {};
     double rank[kVisBands] = {};
