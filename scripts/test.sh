@@ -9,7 +9,8 @@
 # state stress test under ThreadSanitizer, each fuzz target for a bounded
 # time and the static analysis. Then the Windows tests again under Debian
 # 13's Wine 10, in a root of their own (scripts/debian13.sh), and last the
-# lamp road on real kernel lamps in a small VM under each Wine (tests/vm).
+# lamp road on real kernel lamps in a small VM under each Wine (tests/vm),
+# there to the pins of the lamp's own firmware too, attached over USB/IP.
 # Exits non-zero when a build, a test or a step fails; each step says its
 # time.
 #   FUZZ_SECONDS=N scripts/test.sh    fuzzes each target for N seconds (30)
@@ -77,7 +78,7 @@ fi
 cat build/debian13-root.log
 step "Windows tests, Wine 10 (Debian 13)" scripts/debian13.sh tests/wine/windows-tests.sh build/windows-x64
 # The lamp road on a real kernel's HID devices, in a small VM, under each
-# Wine.
+# Wine, to the emulated firmware's pins.
 step "vm-wine8" tests/vm/run.sh wine8
 step "vm-wine10" tests/vm/run.sh wine10
 exit $status
