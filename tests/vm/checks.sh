@@ -188,8 +188,11 @@ firmware_lamps() {
     done
     pass "usbip list shows the emulated lamps: $(printf '%s\n' "$listed" | grep -c '(16c0:05df)$')"
     # The project's own rule, as a user installs it from the release.
-    cp "$project/release/70-tolvaren-lamp.rules" /etc/udev/rules.d/70-tolvaren-lamp.rules &&
-        udevadm control --reload-rules || { fail "installing release/70-tolvaren-lamp.rules"; return 1; }
+    if ! cp "$project/release/70-tolvaren-lamp.rules" /etc/udev/rules.d/70-tolvaren-lamp.rules ||
+        ! udevadm control --reload-rules; then
+        fail "installing release/70-tolvaren-lamp.rules"
+        return 1
+    fi
     # A short tune for tolvaren-vis: notes of the bass, the treble and the
     # middle, each followed by a rest.
     for note in 60 8000 1000; do
