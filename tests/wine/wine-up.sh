@@ -3,10 +3,14 @@
 # a virtual display (Xvfb), a Wine prefix made once per tree, and a Wine
 # server kept running until wine-down.sh.
 #   wine-up.sh BUILD_DIR [--virtual-lamp VIRTUAL_LAMP_EXE] [EXE_NAME...]
+#   wine-up.sh BUILD_DIR --prefix-only
 # Each EXE_NAME gets the simulated hid.dll and setupapi.dll that lie beside
 # it (DllOverrides under its AppDefaults key), and no other program does.
 # With --virtual-lamp, the virtual lamp's driver is installed in the prefix
 # (tools/virtual-lamp), and lamps a test left behind are removed.
+# --prefix-only makes the prefix alone, with no display, and lets Wine end:
+# making one keeps a core busy for a minute or two, which scripts/test.sh
+# spends beside the builds.
 set -eu
 build=$(cd "$1" && pwd)
 shift
@@ -21,6 +25,11 @@ mkdir -p "$state"
 WINEPREFIX="$state/prefix"
 WINEDEBUG=-all
 export WINEPREFIX WINEDEBUG
+if [ "${1:-}" = "--prefix-only" ]; then
+    unset DISPLAY
+    wine_prefix "$state/wineboot.log"
+    exit 0
+fi
 
 # A display of our own, so that screenshots and pixel reads see only the
 # program under test.
