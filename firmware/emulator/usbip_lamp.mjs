@@ -27,6 +27,7 @@ export class UsbipLamp {
     this.reportsIn = [];  // input reports no URB was waiting for: { ep, data }
     this.setReports = []; // per SET_REPORT: the emulator's wall ms and emulated µs
     this.shown = null;
+    this.saidWatchdog = false;
   }
 
   // Powers the chip up and sets it up as the server's kernel would.
