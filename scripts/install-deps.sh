@@ -11,9 +11,9 @@
 # VM tests (tests/vm), which run a Debian kernel with real lamp devices on
 # this machine's root: QEMU, busybox-static for the guest's first init, the
 # libraries of the guest's udevd, and usbip, with which the guest attaches
-# the lamps of the project's own firmware (it starts no daemon). udev itself is not installed: its
-# package would start the daemon on this machine's own devices; tests/vm
-# unpacks it for the guest alone. The server is left out otherwise, since
+# the lamps of the project's own firmware (it starts no daemon). udev
+# itself is not installed: its package would start the daemon on this
+# machine's own devices; tests/vm unpacks it for the guest alone. The server is left out otherwise, since
 # on a desktop that runs PipeWire it would replace PipeWire's PulseAudio
 # service.
 set -eu
