@@ -28,10 +28,12 @@ std::vector<double> Tone(double hz, Level dbfs)
 }
 
 // A melody 14 dB under the held sounds: 200 ms notes, 100 ms apart, going
-// round four notes between 1 and 2.25 kHz.
+// up and down three notes between 1 and 2.25 kHz.
+const std::vector<double> kMelodyNotes = {1000.0, 1500.0, 2250.0};
+
 std::vector<double> Melody()
 {
-    const double notes[] = {1000.0, 1500.0, 2250.0, 1500.0};
+    const double notes[] = {kMelodyNotes[0], kMelodyNotes[1], kMelodyNotes[2], kMelodyNotes[1]};
     std::vector<double> melody(static_cast<size_t>(kSeconds * kRate));
     for (size_t i = 0; i < melody.size(); ++i) {
         const double t = static_cast<double>(i) / kRate;
@@ -72,7 +74,7 @@ TEST(VisSpectrum, HeldSoundsUnderAMelodyLightOnlyWhileTheyRise)
         }
         const std::vector<uint16_t> frames = FramesOf(RunSignal(signal), signal);
         const uint16_t held = MaskOf(c.hz);
-        const uint16_t melody = MaskOf({1000.0, 1500.0, 2250.0});
+        const uint16_t melody = MaskOf(kMelodyNotes);
         size_t heldLit = 0, melodyLit = 0;
         const std::vector<uint16_t> after(frames.begin() + 300, frames.end());
         for (uint16_t lamps : after) {

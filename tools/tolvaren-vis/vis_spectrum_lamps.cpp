@@ -127,15 +127,22 @@ bool MeasureFrame(const VisAnalysis& analysis, SpectrumFrame* frame)
     return true;
 }
 
-// Whether the loudest band has stood alone for kAloneFrames, this frame
-// included; counts the frames it has.
+// Whether every band more than reach bands from the loudest is more than
+// kAloneAboveDb below it.
+bool NoneNearBeyond(const SpectrumFrame& frame, int reach)
+{
+    for (int i = 0; i < static_cast<int>(kVisBands); ++i)
+        if ((i < frame.loudest - reach || i > frame.loudest + reach) &&
+            frame.db[i] > frame.db[frame.loudest] - kAloneAboveDb)
+            return false;
+    return true;
+}
+
+// Whether the loudest band has stood alone (but for its neighbours) for
+// kAloneFrames, this frame included; counts the frames it has.
 bool StandsAlone(VisAnalysis* analysis, const SpectrumFrame& frame)
 {
-    bool alone = true;
-    for (int i = 0; i < static_cast<int>(kVisBands); ++i)
-        if ((i < frame.loudest - 1 || i > frame.loudest + 1) && frame.db[i] > frame.db[frame.loudest] - kAloneAboveDb)
-            alone = false;
-    if (!alone)
+    if (!NoneNearBeyond(frame, 1))
         analysis->aloneFrames = 0;
     else if (analysis->aloneFrames < kAloneFrames)
         ++analysis->aloneFrames;
@@ -143,16 +150,11 @@ bool StandsAlone(VisAnalysis* analysis, const SpectrumFrame& frame)
 }
 
 // Whether the frame is a lone steady tone's: the loudest band's range flat,
-// every band beyond its reach more than kAloneAboveDb below it.
+// every band beyond the tone's reach far below it.
 bool IsLoneSteadyTone(const VisAnalysis& analysis, const SpectrumFrame& frame)
 {
     const VisBand& loudest = analysis.band[frame.loudest];
-    if (loudest.peakDb - loudest.floorDb >= kRangeMinDb) return false;
-    for (int i = 0; i < static_cast<int>(kVisBands); ++i)
-        if ((i < frame.loudest - kToneReach || i > frame.loudest + kToneReach) &&
-            frame.db[i] > frame.db[frame.loudest] - kAloneAboveDb)
-            return false;
-    return true;
+    return loudest.peakDb - loudest.floorDb < kRangeMinDb && NoneNearBeyond(frame, kToneReach);
 }
 
 // Whether band i lights this frame, before the cap: a lit band stays lit
