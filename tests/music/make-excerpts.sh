@@ -73,9 +73,14 @@ fetch_missing() {
     done
 }
 
+# What an excerpt's .pin file holds: how the excerpt of this line is cut.
+pin_of_line() {
+    echo "$rate $start $package $version $file $length"
+}
+
 # Whether the excerpt of this line is there already, cut as the line says.
 made_already() {
-    [ -f "$dir/$name.wav" ] && [ "$(cat "$dir/$name.pin" 2>/dev/null)" = "$rate $start $package $version $file $length" ]
+    [ -f "$dir/$name.wav" ] && [ "$(cat "$dir/$name.pin" 2>/dev/null)" = "$(pin_of_line)" ]
 }
 
 # The files that the missing excerpts need, into the work folder: each
@@ -106,7 +111,6 @@ while read -r name rate start package version file; do
     total=$((total + 1))
     made_already && continue
     out=$dir/$name.wav
-    pin="$rate $start $package $version $file $length"
     source=$work/$file
     # -R: the same bytes every run (no random dither seed); -D: no dither.
     case "$file" in
@@ -131,7 +135,7 @@ while read -r name rate start package version file; do
     *) fail "$file from $package gives only $seconds s from $start s on; start $name earlier in $table" ;;
     esac
     mv "$work/$name.wav" "$out"
-    echo "$pin" >"$dir/$name.pin"
+    pin_of_line >"$dir/$name.pin"
     rm -f "$work/rendered.wav"
     made=$((made + 1))
 done <"$table"
