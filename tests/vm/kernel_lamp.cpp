@@ -39,13 +39,13 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <string>
 #include <vector>
 
 #include "lamps/lamp_identity.h"
+#include "tests/vm/event_time.h"
 
 namespace {
 
@@ -79,16 +79,6 @@ void Log(const char* format, ...)
     line[length++] = '\n';
     // One write per line: a reader never sees half of one.
     if (write(logFile, line, length) != length) perror("kernel-lamp: writing the log");
-}
-
-// The system's clock as seconds with microseconds, as a report's time.
-std::string Now()
-{
-    timespec now;
-    clock_gettime(CLOCK_REALTIME, &now);
-    char text[40];
-    snprintf(text, sizeof text, "%lld.%06ld", static_cast<long long>(now.tv_sec), now.tv_nsec / 1000);
-    return text;
 }
 
 std::string Hex(const unsigned char* bytes, size_t count)
@@ -175,12 +165,12 @@ bool RunUhid(const Options& options)
         case UHID_CLOSE: Log("close"); break;
         case UHID_OUTPUT:
             Log("report %s %s ok %s", got.u.output.rtype == UHID_FEATURE_REPORT ? "feature" : "output",
-                Hex(got.u.output.data, got.u.output.size).c_str(), Now().c_str());
+                Hex(got.u.output.data, got.u.output.size).c_str(), EventTime().c_str());
             break;
         case UHID_SET_REPORT: {
             const bool refuse = Exists(options.refuseWhen);
             Log("report %s %s %s %s", got.u.set_report.rtype == UHID_FEATURE_REPORT ? "feature" : "output",
-                Hex(got.u.set_report.data, got.u.set_report.size).c_str(), refuse ? "refused" : "ok", Now().c_str());
+                Hex(got.u.set_report.data, got.u.set_report.size).c_str(), refuse ? "refused" : "ok", EventTime().c_str());
             answer.type = UHID_SET_REPORT_REPLY;
             answer.u.set_report_reply.id = got.u.set_report.id;
             answer.u.set_report_reply.err = refuse ? EIO : 0;
@@ -343,7 +333,7 @@ public:
             if (size < 0 && (errno == EINTR || errno == EAGAIN)) continue;
             if (size < 0) return Fail("reading the gadget's reports");
             // With an OUT endpoint only output reports come this way.
-            Log("report %s %s ok %s", refuse_ ? "output" : "set_report", Hex(report, size).c_str(), Now().c_str());
+            Log("report %s %s ok %s", refuse_ ? "output" : "set_report", Hex(report, size).c_str(), EventTime().c_str());
         }
         return true;
     }

@@ -108,6 +108,13 @@ std::vector<unsigned> Pins(const std::string& lamp)
     return pins;
 }
 
+// The values the pins showed after their first `before` changes.
+std::vector<unsigned> PinsSince(const std::string& lamp, size_t before)
+{
+    const std::vector<unsigned> pins = Pins(lamp);
+    return std::vector<unsigned>(pins.begin() + static_cast<long>(std::min(before, pins.size())), pins.end());
+}
+
 bool LampLogSays(const std::string& lamp, const std::string& line)
 {
     for (const std::string& logged : ReadTextLines(LampFile(lamp, ".log")))
@@ -233,7 +240,6 @@ TEST_F(GadgetLamps, AreListedWithTheirIdsAndStrings)
         EXPECT_EQ(Count(listed, ListedLamp(WineReadsUsbStrings(), lamp)), 1u) << "Wine " << WineVersionText() << "\n" << listed;
 }
 
-
 TEST_F(GadgetLamps, OtherIdsFindNoLampAndSaySo)
 {
     RunningProgram other(TestBinDirectory() + "\\tolvaren.exe", "-v1234 -p5678");
@@ -355,9 +361,7 @@ TEST_F(FirmwareLamp, EachLampLinesValueShowsOnItsPins)
         } else {
             Sleep(kSettle);
         }
-        const std::vector<unsigned> pins = Pins("pico");
-        EXPECT_EQ(std::vector<unsigned>(pins.begin() + static_cast<long>(std::min(before, pins.size())), pins.end()),
-                  expected) << "after " << c.write;
+        EXPECT_EQ(PinsSince("pico", before), expected) << "after " << c.write;
     }
 }
 
@@ -385,16 +389,9 @@ TEST_F(FirmwareLamp, FollowsTolvarenVisPlayingAFile)
     const ToolResult played = ToolRun("tolvaren-vis.exe", {tune}).Finish(kWaitMs);
     EXPECT_EQ(played.exitCode, 0u) << played.err;
     const std::vector<unsigned> expected = Changes(values, shown);
-    std::vector<unsigned> pins;
-    EXPECT_TRUE(WaitUntil([&] {
-        pins = Pins("pico");
-        pins.erase(pins.begin(), pins.begin() + static_cast<long>(pinsBefore.size()));
-        return pins.size() >= expected.size();
-    }, kWaitMs));
+    EXPECT_TRUE(WaitUntil([&] { return PinsSince("pico", pinsBefore.size()).size() >= expected.size(); }, kWaitMs));
     Sleep(kSettle);
-    pins = Pins("pico");
-    pins.erase(pins.begin(), pins.begin() + static_cast<long>(pinsBefore.size()));
-    EXPECT_EQ(pins, expected) << "tolvaren-vis --print gave:\n" << printed.out;
+    EXPECT_EQ(PinsSince("pico", pinsBefore.size()), expected) << "tolvaren-vis --print gave:\n" << printed.out;
 }
 
 TEST_F(FirmwareLamps, AreBothListedWithTheirSerials)
@@ -416,13 +413,12 @@ TEST_F(FirmwareLamps, TheFirstTakesTheLinesAndCanBeDetachedWhileHeld)
     Send(">5L0FF0\n", ">5L0FF0", 0xF0, 0x0F, kWaitMs);
     Send(">5LF00F\n", ">5LF00F", 0x0F, 0xF0, kWaitMs);
     EXPECT_TRUE(WaitUntil([&] { return Pins("pico").size() >= before + 2; }, kWaitMs));
-    const std::vector<unsigned> pins = Pins("pico");
-    EXPECT_EQ(std::vector<unsigned>(pins.begin() + static_cast<long>(std::min(before, pins.size())), pins.end()),
-              (std::vector<unsigned>{0x0FF0, 0xF00F}));
+    EXPECT_EQ(PinsSince("pico", before), (std::vector<unsigned>{0x0FF0, 0xF00F}));
 
     ASSERT_TRUE(WriteTextFile(LampFile("pico", ".remove"), ""));
     EXPECT_TRUE(WaitUntil([] { return LampLogSays("pico", "released"); }, kWaitMs)) << "the lamp pico was not detached";
-    EXPECT_EQ(Pins("pico").back(), 0u) << "the detached lamp's pins are not dark";
+    const std::vector<unsigned> detached = Pins("pico");
+    EXPECT_TRUE(!detached.empty() && detached.back() == 0u) << "the detached lamp's pins are not dark";
     Send(">5L8001\n", ">5L8001", 0x01, 0x80, kWaitMs);
     Send(">5L0000\n", ">5L0000", 0x00, 0x00, kWaitMs);
     Sleep(kSettle);

@@ -22,12 +22,12 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/socket.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <string>
 #include <vector>
 
+#include "tests/vm/event_time.h"
 #include "tests/vm/vm_link.h"
 
 namespace {
@@ -138,11 +138,7 @@ void LogEvent(const unsigned char* payload, size_t length)
         fprintf(stderr, "vm-link: an event without a lamp's name: %s\n", event.c_str());
         return;
     }
-    timespec now;
-    clock_gettime(CLOCK_REALTIME, &now);
-    char stamp[40];
-    snprintf(stamp, sizeof stamp, " %lld.%06ld\n", static_cast<long long>(now.tv_sec), now.tv_nsec / 1000);
-    const std::string line = event.substr(space + 1) + stamp;
+    const std::string line = event.substr(space + 1) + " " + EventTime() + "\n";
     const int file = open((logFolder + "/" + name + ".log").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (file < 0 || !WriteAll(file, reinterpret_cast<const unsigned char*>(line.data()), line.size()))
         Fail(("logging an event of " + name).c_str());
